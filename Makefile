@@ -1,0 +1,31 @@
+# Entry points for newcomers and CI. Each target installs missing packages first.
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: all deps build run test test-asan bench format
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	cmake --preset release >/dev/null
+	cmake --build --preset release -j $(JOBS)
+
+# The main job: run every check of the program against the archive, tally shown.
+run: build
+	@scripts/main-job
+
+test: build
+	ctest --preset release -j $(JOBS)
+
+test-asan: deps
+	cmake --preset asan >/dev/null
+	cmake --build --preset asan -j $(JOBS)
+	ctest --preset asan -j $(JOBS)
+
+bench: build
+	@scripts/bench
+
+format:
+	find crates runner -name '*.cpp' -o -name '*.hpp' | xargs clang-format -i
