@@ -42,8 +42,8 @@ std::expected<Number, ReadError> read_number(Reader& reader) {
     std::uint8_t raw[sizeof(Number)];
     auto got = read_up_to(reader, raw);
     if (!got || *got < sizeof raw) {
-        ReadError error =
-            got ? end_of_data("failed to fill whole buffer") : ReadError::io(got.error());
+        ReadError error = got ? end_of_data("failed to fill whole buffer")
+                              : ReadError::io(got.error());
         return std::unexpected{rewind_after(reader, *start, std::move(error))};
     }
     Number value = 0;
@@ -137,7 +137,7 @@ std::expected<std::vector<std::uint8_t>, ReadError> read_byte_list(Reader& reade
 }
 
 std::expected<std::vector<std::uint32_t>, ReadError> read_u32_list(Reader& reader,
-                                                                   std::size_t count) {
+                                                                  std::size_t count) {
     constexpr std::size_t chunk_elements = 32 / sizeof(std::uint32_t);
     std::vector<std::uint32_t> values;
     while (values.size() < count) {
