@@ -5,7 +5,9 @@
 namespace tarnwick_dat {
 namespace {
 
-std::string path_text(const std::filesystem::path& path) { return utf8_lossy(path.native()); }
+std::string path_text(const std::filesystem::path& path) {
+    return utf8_lossy(path.native());
+}
 
 struct Display {
     std::string operator()(const DatError::Io& e) const { return "IO error: " + e.error.display(); }
@@ -19,7 +21,8 @@ struct Display {
         return "Duplicate File ID " + hex_upper(e.file_id) + " detected";
     }
     std::string operator()(const DatError::DuplicateNamespacedId& e) const {
-        return "Duplicate namespaced file " + e.name_space + ":" + hex_upper(e.file_id) + " detected";
+        return "Duplicate namespaced file " + e.name_space + ":" + hex_upper(e.file_id) +
+               " detected";
     }
     std::string operator()(const DatError::InvalidMagic& e) const {
         return "Invalid magic for format: " + e.text;
@@ -87,8 +90,12 @@ struct Debug {
 
 }  // namespace
 
-std::string DatError::display() const { return std::visit(Display{}, kind_); }
+std::string DatError::display() const {
+    return std::visit(Display{}, kind_);
+}
 
-std::string DatError::debug() const { return std::visit(Debug{}, kind_); }
+std::string DatError::debug() const {
+    return std::visit(Debug{}, kind_);
+}
 
 }  // namespace tarnwick_dat

@@ -12,7 +12,7 @@ namespace tarnwick_dat {
 
 // The one error of the archive library. It owns its payload and is moved, never copied.
 class DatError {
-public:
+  public:
     struct Io {
         IoError error;
     };
@@ -56,7 +56,7 @@ public:
                               DecompressionFailed, PathError, Other>;
 
     // The two conversions from lower-level failures.
-    DatError(IoError error) : kind_{Io{std::move(error)}} {}       // NOLINT: implicit by design
+    DatError(IoError error) : kind_{Io{std::move(error)}} {}         // NOLINT: implicit by design
     DatError(ReadError error) : kind_{BinRead{std::move(error)}} {}  // NOLINT: implicit by design
     // Every other kind is built by the operation that raises it.
     explicit DatError(Kind kind) : kind_{std::move(kind)} {}
@@ -75,7 +75,7 @@ public:
     std::string display() const;
     std::string debug() const;
 
-private:
+  private:
     Kind kind_;
 };
 

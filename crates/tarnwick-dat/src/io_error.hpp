@@ -58,7 +58,7 @@ IoErrorKind io_error_kind_from_errno(int code);
 
 // A platform I/O failure: either an operating-system error number or a kind with a fixed message.
 class IoError {
-public:
+  public:
     static IoError from_errno(int code) { return IoError{code}; }
     static IoError from_last_errno();
     static IoError with_message(IoErrorKind kind, std::string_view message) {
@@ -77,7 +77,7 @@ public:
     // Os { code: 2, kind: NotFound, message: "..." } or Error { kind: ..., message: "..." }.
     std::string debug() const;
 
-private:
+  private:
     struct Fixed {
         IoErrorKind kind;
         std::string message;

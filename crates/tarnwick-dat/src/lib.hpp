@@ -7,6 +7,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "block_chain.hpp"
 #include "error.hpp"
 #include "file_type.hpp"
 #include "record_reader.hpp"
@@ -72,14 +73,6 @@ inline constexpr std::size_t dat_node_entry_slots = 61;
 inline constexpr std::uint32_t dat_node_length = 1716;
 // Far deeper than any real tree (61 entries per node); a deeper walk means a corrupt archive.
 inline constexpr std::size_t dat_max_tree_depth = 32;
-
-// Gathers `size` payload bytes from the block chain starting at `offset`. Each block is a
-// 4-byte link to the next block (0 for the last) followed by `block_size - 4` payload bytes;
-// the last block's payload runs on as far as the remaining size needs.
-std::expected<std::vector<std::uint8_t>, DatError> read_file_data(const FileExtPolyfill& file,
-                                                                  std::uint32_t block_size,
-                                                                  std::uint32_t offset,
-                                                                  std::uint32_t size);
 
 // An open archive: its header, its whole directory, and the file, kept open for reading.
 class DatDatabase {

@@ -1,12 +1,15 @@
 #include "lib.hpp"
 
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 
-#include "test_memory_file.hpp"
-#include "test_temp_dir.hpp"
+#include "testing/source_lines.hpp"
+#include "testing/temp_dir.hpp"
 #include "text.hpp"
 #include "writer.hpp"
 
@@ -14,7 +17,6 @@ namespace tarnwick_dat {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using Reads = std::vector<std::pair<std::uint64_t, std::size_t>>;
 using ::testing::HasSubstr;
 
 void put_u32(Bytes& bytes, std::size_t at, std::uint32_t value) {
@@ -23,169 +25,125 @@ void put_u32(Bytes& bytes, std::size_t at, std::uint32_t value) {
     }
 }
 
-// Blocks of 1024 bytes whose payload byte i of block b is (b * 31 + i) & 0xFF.
-Bytes numbered_blocks(std::size_t count, std::size_t block_size = 1024) {
-    Bytes bytes(count * block_size);
-    for (std::size_t b = 0; b < count; ++b) {
-        for (std::size_t i = 0; i < block_size - 4; ++i) {
-            bytes[b * block_size + 4 + i] = static_cast<std::uint8_t>(b * 31 + i);
-        }
-    }
+// Header bytes (80) with the three fields that decide the archive kind.
+Bytes header_bytes(std::uint32_t magic, std::uint32_t block_size, std::uint32_t dataset) {
+    Bytes bytes(80, 0);
+    put_u32(bytes, 0, magic);
+    put_u32(bytes, 4, block_size);
+    put_u32(bytes, 12, dataset);
     return bytes;
 }
 
-Bytes payload(const Bytes& file, std::size_t from, std::size_t count) {
-    return {file.begin() + static_cast<std::ptrdiff_t>(from),
-            file.begin() + static_cast<std::ptrdiff_t>(from + count)};
+DatHeader parse(const Bytes& bytes) {
+    ByteReader reader{bytes};
+    return DatHeader::read(reader).value();
 }
 
-TEST(ReadFileData, SizeZeroTouchesNothing) {
-    testing::MemoryFile file{Bytes(8)};
-    auto data = read_file_data(file, 1024, 0xFFFFFF00, 0);
-    ASSERT_TRUE(data.has_value());
-    EXPECT_TRUE(data->empty());
-    EXPECT_TRUE(file.reads().empty());
-    EXPECT_EQ(file.length_queries(), 0);
-}
-
-struct ChainCase {
-    const char* name;
-    std::uint32_t first_link;
-    std::uint32_t size;
-    Reads reads;
-    Bytes (*expected)(const Bytes&);
-};
-
-// Which reads a chain costs: one for each link word, one for each payload, the last in one go.
-TEST(ReadFileData, ReadsEachBlockOnceAndStopsAtSize) {
-    const ChainCase cases[] = {
-        {"1020 bytes stay in the first block",
-         2048,
-         1020,
-         {{1024, 4}, {1028, 1020}},
-         [](const Bytes& f) { return payload(f, 1028, 1020); }},
-        {"1021 bytes take one from the second",
-         2048,
-         1021,
-         {{1024, 4}, {1028, 1020}, {2048, 4}, {2052, 1}},
-         [](const Bytes& f) {
-             Bytes bytes = payload(f, 1028, 1020);
-             bytes.push_back(f[2052]);
-             return bytes;
-         }},
-        {"a last block reads on past its end",
-         0,
-         1500,
-         {{1024, 4}, {1028, 1500}},
-         [](const Bytes& f) { return payload(f, 1028, 1500); }},
+TEST(DatKind, DecidedByMagicBlockSizeAndDataset) {
+    struct Case {
+        std::uint32_t magic, block_size, dataset;
+        DatKind kind;
     };
-    for (const ChainCase& c : cases) {
-        Bytes bytes = numbered_blocks(4);
-        put_u32(bytes, 1024, c.first_link);
-        put_u32(bytes, 2048, 0x7FFFFFFF);  // never followed
-        testing::MemoryFile file{bytes};
-        auto data = read_file_data(file, 1024, 1024, c.size);
-        ASSERT_TRUE(data.has_value()) << c.name;
-        EXPECT_EQ(*data, c.expected(bytes)) << c.name;
-        EXPECT_EQ(file.reads(), c.reads) << c.name;
+    const Case cases[] = {
+        {0x5442, 1024, 1, DatKind::Portal},  {0x5442, 1024, 2, DatKind::Local},
+        {0x5442, 256, 2, DatKind::Cell},     {0x5442, 256, 1, DatKind::Local},
+        {0x4254, 1024, 1, DatKind::Unknown}, {0x5442, 512, 1, DatKind::Local},
+        {0, 256, 2, DatKind::Unknown},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(parse(header_bytes(c.magic, c.block_size, c.dataset)).dat_kind(), c.kind)
+            << c.magic << " " << c.block_size << " " << c.dataset;
     }
 }
 
-TEST(ReadFileData, FollowsLinksInAnyOrder) {
-    Bytes bytes = numbered_blocks(4, 16);
-    put_u32(bytes, 48, 16);
-    put_u32(bytes, 16, 32);
-    put_u32(bytes, 32, 0);
-    testing::MemoryFile file{bytes};
-    auto data = read_file_data(file, 16, 48, 30);
-    ASSERT_TRUE(data.has_value());
-    Bytes expected = payload(bytes, 52, 12);
-    for (const Bytes& part : {payload(bytes, 20, 12), payload(bytes, 36, 6)}) {
-        expected.insert(expected.end(), part.begin(), part.end());
+TEST(DatHeaderRead, FieldsInFileOrderAndRawVersionBytes) {
+    Bytes bytes(80, 0);
+    for (std::size_t field = 0; field < 15; ++field) {
+        put_u32(bytes, field * 4, static_cast<std::uint32_t>(100 + field));
     }
-    EXPECT_EQ(*data, expected);
-}
-
-TEST(ReadFileData, ChainLeadingBackToItselfEndsAtSize) {
-    Bytes bytes = numbered_blocks(2, 16);
-    put_u32(bytes, 16, 16);
-    testing::MemoryFile file{bytes};
-    auto data = read_file_data(file, 16, 16, 30);
-    ASSERT_TRUE(data.has_value());
-    EXPECT_EQ(file.reads().size(), 6u);
-}
-
-TEST(ReadFileData, SecondBlockBeyondTheEndFailsAfterTheFirst) {
-    Bytes bytes = numbered_blocks(2);
-    put_u32(bytes, 1024, 8192);
-    testing::MemoryFile file{bytes};
-    auto data = read_file_data(file, 1024, 1024, 1500);
-    ASSERT_FALSE(data.has_value());
-    ASSERT_TRUE(data.error().is<DatError::Io>());
-    EXPECT_EQ(data.error().display(), "IO error: failed to fill whole buffer");
-    EXPECT_EQ(file.reads(), (Reads{{1024, 4}, {1028, 1020}, {8192, 4}}));
-}
-
-TEST(ReadFileData, InterruptedReadsAreRetried) {
-    Bytes bytes = numbered_blocks(2);
-    testing::MemoryFile file{bytes};
-    file.interrupt_next(2);
-    file.limit_reads_to(100);
-    auto data = read_file_data(file, 1024, 1024, 1020);
-    ASSERT_TRUE(data.has_value());
-    EXPECT_EQ(*data, payload(bytes, 1028, 1020));
-}
-
-TEST(ReadFileData, SystemErrorsBecomeIo) {
-    testing::MemoryFile file{numbered_blocks(2)};
-    file.fail_with(EIO);
-    auto data = read_file_data(file, 1024, 1024, 10);
-    ASSERT_FALSE(data.has_value());
-    EXPECT_THAT(data.error().display(), HasSubstr("(os error 5)"));
-}
-
-TEST(ReadFileData, BlocksWithoutPayloadAreCorruption) {
-    for (std::uint32_t block_size : {0u, 3u, 4u}) {
-        Bytes bytes(64);
-        put_u32(bytes, 16, 16);  // a chain that would never end
-        testing::MemoryFile file{bytes};
-        auto data = read_file_data(file, block_size, 16, 10);
-        ASSERT_FALSE(data.has_value());
-        ASSERT_TRUE(data.error().is<DatError::Corruption>()) << data.error().display();
-        EXPECT_EQ(data.error().display(), "Corruption detected: block size " +
-                                              std::to_string(block_size) +
-                                              " leaves no room for payload in the chain at "
-                                              "offset 0x10");
-        EXPECT_TRUE(file.reads().empty());
+    for (std::size_t i = 0; i < 16; ++i) {
+        bytes[60 + i] = static_cast<std::uint8_t>(0xF0 + i);  // not valid text
     }
+    put_u32(bytes, 76, 0xCAFE);
+    ByteReader reader{bytes};
+    const DatHeader header = DatHeader::read(reader).value();
+    EXPECT_EQ(header.magic, 100u);
+    EXPECT_EQ(header.dataset, 103u);
+    EXPECT_EQ(header.root_offset, 108u);
+    EXPECT_EQ(header.use_lru, 111u);
+    EXPECT_EQ(header.game_version, 114u);
+    ASSERT_EQ(header.version_string.size(), 16u);
+    EXPECT_EQ(header.version_string[15], 0xFF);
+    EXPECT_EQ(header.version_minor, 0xCAFEu);
+    EXPECT_EQ(reader.position().value(), 80u);
 }
 
-// A size no file of this length can hold fails as the read itself would, before allocating.
-TEST(ReadFileData, SizeBeyondTheFileIsRefusedBeforeReading) {
-    testing::MemoryFile file{numbered_blocks(2)};
-    auto data = read_file_data(file, 1024, 0, 0xFFFFFFFF);
-    ASSERT_FALSE(data.has_value());
-    EXPECT_EQ(data.error().display(), "IO error: failed to fill whole buffer");
-    EXPECT_TRUE(file.reads().empty());
-}
-
-// A source of zeros as long as asked, to reach offsets above 4 GiB without a file.
-class ZeroFile final : public FileExtPolyfill {
-  public:
-    std::expected<std::size_t, IoError> read_at(std::span<std::uint8_t> buffer,
-                                                std::uint64_t offset) const override {
-        offsets.push_back(offset);
-        std::fill(buffer.begin(), buffer.end(), 0);
-        return buffer.size();
+class HeaderFromFile
+    : public ::testing::TestWithParam<std::tuple<std::size_t, const char*, const char*>> {
+  protected:
+    void SetUp() override {
+        path_ = std::filesystem::temp_directory_path() /
+                ("tarnwick_header_" + std::to_string(::getpid()) + ".dat");
     }
-    std::expected<std::uint64_t, IoError> length() const override { return 1ull << 33; }
-    mutable std::vector<std::uint64_t> offsets;
+    void TearDown() override { std::filesystem::remove(path_); }
+    std::filesystem::path path_;
 };
 
-TEST(ReadFileData, PayloadOffsetIsFormedIn64Bits) {
-    ZeroFile file;
-    ASSERT_TRUE(read_file_data(file, 1024, 0xFFFFFFFC, 8).has_value());
-    EXPECT_EQ(file.offsets, (std::vector<std::uint64_t>{0xFFFFFFFC, 0x100000000}));
+// Archives shorter than 400 bytes fail in the first header field that does not fit.
+TEST_P(HeaderFromFile, TruncatedArchiveNamesTheFirstMissingField) {
+    const auto [file_length, field, cause] = GetParam();
+    {
+        std::ofstream out{path_, std::ios::binary};
+        const std::string bytes(file_length, '\x01');
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::lseek(fd, dat_header_offset, SEEK_SET), 320);
+    FileReader reader{fd};
+    auto failed = DatHeader::read(reader);
+    const off_t position_after = ::lseek(fd, 0, SEEK_CUR);
+    ::close(fd);
+
+    ASSERT_FALSE(failed);
+    const ReadError& error = failed.error();
+    EXPECT_EQ(error.cause_text(), cause);
+    ASSERT_EQ(error.frames().size(), 1u);
+    EXPECT_EQ(error.frames()[0].message,
+              std::string{"While parsing field '"} + field + "' in DatHeader");
+    EXPECT_EQ(error.frames()[0].location->file, "crates/tarnwick-dat/src/lib.hpp");
+    EXPECT_EQ(position_after, 320);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lengths, HeaderFromFile,
+    ::testing::Values(std::tuple{std::size_t{320}, "magic", "failed to fill whole buffer"},
+                      std::tuple{std::size_t{330}, "file_size", "failed to fill whole buffer"},
+                      std::tuple{std::size_t{379}, "game_version", "failed to fill whole buffer"},
+                      std::tuple{std::size_t{380}, "version_string", "not enough bytes in reader"},
+                      std::tuple{std::size_t{395}, "version_string", "not enough bytes in reader"},
+                      std::tuple{std::size_t{396}, "version_minor", "failed to fill whole buffer"},
+                      std::tuple{std::size_t{399}, "version_minor", "failed to fill whole buffer"}),
+    [](const auto& info) { return "bytes" + std::to_string(std::get<0>(info.param)); });
+
+TEST(DatHeaderRead, EveryFrameLineHoldsItsFieldDeclaration) {
+    const FieldSite sites[] = {
+        DatHeader::magic_site,         DatHeader::block_size_site,
+        DatHeader::file_size_site,     DatHeader::dataset_site,
+        DatHeader::subset_site,        DatHeader::free_head_site,
+        DatHeader::free_tail_site,     DatHeader::free_count_site,
+        DatHeader::root_offset_site,   DatHeader::new_lru_site,
+        DatHeader::old_lru_site,       DatHeader::use_lru_site,
+        DatHeader::master_map_id_site, DatHeader::engine_version_site,
+        DatHeader::game_version_site,  DatHeader::version_string_site,
+        DatHeader::version_minor_site,
+    };
+    for (const FieldSite& site : sites) {
+        const std::string line = testing::source_line(site.file, site.line);
+        EXPECT_NE(line.find("TARNWICK_FIELD("), std::string::npos) << site.field;
+        EXPECT_NE(line.find(", " + std::string{site.field} + ")"), std::string::npos) << line;
+        EXPECT_EQ(site.record, "DatHeader");
+    }
 }
 
 TEST(DatFileEntry, ReadsItsFieldsAndFrames) {
@@ -205,6 +163,16 @@ TEST(DatFileEntry, ReadsItsFieldsAndFrames) {
     EXPECT_EQ(failed.error().frames()[0].message, "While parsing field 'version' in DatFileEntry");
     EXPECT_EQ(failed.error().frames()[0].location->file, "crates/tarnwick-dat/src/lib.hpp");
     EXPECT_EQ(short_reader.position(), 0u);
+}
+
+TEST(DatFileEntry, EveryFrameLineHoldsItsFieldDeclaration) {
+    for (const FieldSite& site :
+         {DatFileEntry::bit_flags_site, DatFileEntry::id_site, DatFileEntry::offset_site,
+          DatFileEntry::size_site, DatFileEntry::timestamp_site, DatFileEntry::version_site}) {
+        const std::string line = testing::source_line(site.file, site.line);
+        EXPECT_NE(line.find(", " + std::string{site.field} + ")"), std::string::npos) << line;
+        EXPECT_EQ(site.record, "DatFileEntry");
+    }
 }
 
 class ArchiveTest : public ::testing::Test {

@@ -9,8 +9,10 @@ constexpr std::string_view bold = "\x1b[1m";
 constexpr std::string_view end_bold = "\x1b[22m";
 constexpr std::string_view banner_top =
     "\n \u257a\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501"
-    "\u2501\u2501\u2501\u2501\u2501\u2501\u2505 Backtrace \u2505\u2501\u2501\u2501\u2501\u2501\u2501"
-    "\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2578\n\n";
+    "\u2501\u2501\u2501\u2501\u2501\u2501\u2505 Backtrace "
+    "\u2505\u2501\u2501\u2501\u2501\u2501\u2501"
+    "\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2578\n"
+    "\n";
 
 std::string banner_bottom() {
     std::string line = "\n \u257a";
@@ -57,7 +59,9 @@ struct CauseText {
 
 }  // namespace
 
-std::string ReadError::cause_text() const { return std::visit(CauseText{}, cause_); }
+std::string ReadError::cause_text() const {
+    return std::visit(CauseText{}, cause_);
+}
 
 std::string ReadError::display() const {
     if (frames_.empty()) {

@@ -51,10 +51,10 @@ struct VariantErrors {
 
 // A failure to decode a record: its innermost cause and the context frames gathered on the way out.
 class ReadError {
-public:
-    using Cause = std::variant<read_cause::Io, read_cause::Assertion, read_cause::BadMagic,
-                               read_cause::Custom, read_cause::NoVariantMatch,
-                               read_cause::VariantErrors>;
+  public:
+    using Cause =
+        std::variant<read_cause::Io, read_cause::Assertion, read_cause::BadMagic,
+                     read_cause::Custom, read_cause::NoVariantMatch, read_cause::VariantErrors>;
 
     explicit ReadError(Cause cause) : cause_{std::move(cause)} {}
     static ReadError io(IoError error) { return ReadError{read_cause::Io{std::move(error)}}; }
@@ -71,7 +71,7 @@ public:
     // The bare cause text, or the framed backtrace block when there are frames.
     std::string display() const;
 
-private:
+  private:
     Cause cause_;
     std::vector<ReadFrame> frames_;
 };

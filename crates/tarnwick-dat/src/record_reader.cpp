@@ -34,21 +34,31 @@ std::expected<std::size_t, IoError> read_up_to(Reader& reader, std::span<std::ui
 }
 
 template <class Number>
+std::expected<Number, ReadError> read_number_in_place(Reader& reader) {
+    std::uint8_t raw[sizeof(Number)];
+    auto got = read_up_to(reader, raw);
+    if (!got) {
+        return std::unexpected{ReadError::io(got.error())};
+    }
+    if (*got < sizeof raw) {
+        return std::unexpected{end_of_data("failed to fill whole buffer")};
+    }
+    Number value = 0;
+    for (std::size_t i = 0; i < sizeof raw; ++i) {
+        value |= static_cast<Number>(static_cast<Number>(raw[i]) << (8 * i));
+    }
+    return value;
+}
+
+template <class Number>
 std::expected<Number, ReadError> read_number(Reader& reader) {
     auto start = reader.position();
     if (!start) {
         return std::unexpected{ReadError::io(start.error())};
     }
-    std::uint8_t raw[sizeof(Number)];
-    auto got = read_up_to(reader, raw);
-    if (!got || *got < sizeof raw) {
-        ReadError error = got ? end_of_data("failed to fill whole buffer")
-                              : ReadError::io(got.error());
-        return std::unexpected{rewind_after(reader, *start, std::move(error))};
-    }
-    Number value = 0;
-    for (std::size_t i = 0; i < sizeof raw; ++i) {
-        value |= static_cast<Number>(static_cast<Number>(raw[i]) << (8 * i));
+    auto value = read_number_in_place<Number>(reader);
+    if (!value) {
+        return std::unexpected{rewind_after(reader, *start, std::move(value.error()))};
     }
     return value;
 }
@@ -115,6 +125,10 @@ std::expected<std::uint32_t, ReadError> read_u32(Reader& reader) {
     return read_number<std::uint32_t>(reader);
 }
 
+std::expected<std::uint32_t, ReadError> read_u32_field(Reader& reader) {
+    return read_number_in_place<std::uint32_t>(reader);
+}
+
 std::expected<std::vector<std::uint8_t>, ReadError> read_byte_list(Reader& reader,
                                                                    std::size_t count) {
     // Reserved in full as the stored length says, but never more than a sane bound up front.
@@ -137,7 +151,7 @@ std::expected<std::vector<std::uint8_t>, ReadError> read_byte_list(Reader& reade
 }
 
 std::expected<std::vector<std::uint32_t>, ReadError> read_u32_list(Reader& reader,
-                                                                  std::size_t count) {
+                                                                   std::size_t count) {
     constexpr std::size_t chunk_elements = 32 / sizeof(std::uint32_t);
     std::vector<std::uint32_t> values;
     while (values.size() < count) {

@@ -17,7 +17,7 @@ enum class Endian { Little, Big };
 
 // A seekable source of bytes that records are decoded from.
 class Reader {
-public:
+  public:
     virtual ~Reader() = default;
     // Up to `out.size()` bytes; 0 only at the end of data.
     virtual std::expected<std::size_t, IoError> read_some(std::span<std::uint8_t> out) = 0;
@@ -27,26 +27,26 @@ public:
 
 // Reads from bytes held in memory; it does not own them.
 class ByteReader final : public Reader {
-public:
+  public:
     explicit ByteReader(std::span<const std::uint8_t> bytes) : bytes_{bytes} {}
     std::expected<std::size_t, IoError> read_some(std::span<std::uint8_t> out) override;
     std::expected<std::uint64_t, IoError> position() override { return position_; }
     std::expected<void, IoError> seek(std::uint64_t position) override;
 
-private:
+  private:
     std::span<const std::uint8_t> bytes_;
     std::uint64_t position_ = 0;
 };
 
 // Reads through an open file descriptor's own position; it does not own the descriptor.
 class FileReader final : public Reader {
-public:
+  public:
     explicit FileReader(int fd) : fd_{fd} {}
     std::expected<std::size_t, IoError> read_some(std::span<std::uint8_t> out) override;
     std::expected<std::uint64_t, IoError> position() override;
     std::expected<void, IoError> seek(std::uint64_t position) override;
 
-private:
+  private:
     int fd_;
 };
 
@@ -61,8 +61,8 @@ struct FieldSite {
 // Declares the record name that the field sites below it report.
 #define TARNWICK_RECORD(type_name) static constexpr std::string_view record_name = #type_name
 // Declares the site of a field that is read but not kept (a count).
-#define TARNWICK_FIELD_SITE(field_name)                                 \
-    static constexpr ::tarnwick_dat::FieldSite field_name##_site {      \
+#define TARNWICK_FIELD_SITE(field_name)                                          \
+    static constexpr ::tarnwick_dat::FieldSite field_name##_site {               \
         record_name, #field_name, __FILE__, static_cast<std::uint32_t>(__LINE__) \
     }
 // Declares a kept field together with its site.
@@ -76,6 +76,8 @@ ReadError rewind_after(Reader& reader, std::uint64_t start, ReadError error);
 // Numbers read on their own; a failure leaves the reader on the number's first byte.
 std::expected<std::uint16_t, ReadError> read_u16(Reader& reader);
 std::expected<std::uint32_t, ReadError> read_u32(Reader& reader);
+// A number read as a record's field: the record, not the number, moves the reader back.
+std::expected<std::uint32_t, ReadError> read_u32_field(Reader& reader);
 
 // Exactly `count` raw bytes, or "not enough bytes in reader".
 std::expected<std::vector<std::uint8_t>, ReadError> read_byte_list(Reader& reader,
@@ -84,7 +86,7 @@ std::expected<std::vector<std::uint8_t>, ReadError> read_byte_list(Reader& reade
 // `count` little-endian numbers, read in growing chunks so a corrupt count cannot reserve far
 // more than the data holds.
 std::expected<std::vector<std::uint32_t>, ReadError> read_u32_list(Reader& reader,
-                                                                  std::size_t count);
+                                                                   std::size_t count);
 
 // `count` records, element by element, stopping at the first that fails.
 template <class Record>
@@ -103,10 +105,10 @@ std::expected<std::vector<Record>, ReadError> read_record_list(Reader& reader, s
 // Decodes one record field by field. The first failing field gets its frame, the reader goes
 // back to the record's first byte, and every later field is skipped; `finish` reports the result.
 class RecordReader {
-public:
+  public:
     explicit RecordReader(Reader& reader);
 
-    void u32(std::uint32_t& out, const FieldSite& site) { field(out, site, read_u32); }
+    void u32(std::uint32_t& out, const FieldSite& site) { field(out, site, read_u32_field); }
     void bytes(std::vector<std::uint8_t>& out, std::size_t count, const FieldSite& site) {
         field(out, site, [count](Reader& r) { return read_byte_list(r, count); });
     }
@@ -123,7 +125,7 @@ public:
         return value;
     }
 
-private:
+  private:
     template <class T, class Read>
     void field(T& out, const FieldSite& site, Read&& read) {
         if (error_) {

@@ -48,8 +48,8 @@ Utf8Step next_utf8(std::string_view bytes, std::size_t at) {
             return {k, false, 0};
         }
         const auto byte = static_cast<unsigned char>(bytes[at + k]);
-        const bool fits = k == 1 ? is_continuation(byte, second_low, second_high)
-                                 : is_continuation(byte);
+        const bool fits =
+            k == 1 ? is_continuation(byte, second_low, second_high) : is_continuation(byte);
         if (!fits) {
             return {k, false, 0};
         }
@@ -60,13 +60,26 @@ Utf8Step next_utf8(std::string_view bytes, std::size_t at) {
 
 void append_escaped(std::string& out, char32_t c, std::string_view raw) {
     switch (c) {
-        case U'\0': out += "\\0"; return;
-        case U'\t': out += "\\t"; return;
-        case U'\r': out += "\\r"; return;
-        case U'\n': out += "\\n"; return;
-        case U'"': out += "\\\""; return;
-        case U'\\': out += "\\\\"; return;
-        default: break;
+        case U'\0':
+            out += "\\0";
+            return;
+        case U'\t':
+            out += "\\t";
+            return;
+        case U'\r':
+            out += "\\r";
+            return;
+        case U'\n':
+            out += "\\n";
+            return;
+        case U'"':
+            out += "\\\"";
+            return;
+        case U'\\':
+            out += "\\\\";
+            return;
+        default:
+            break;
     }
     const bool control = c < 0x20 || (c >= 0x7F && c < 0xA0);
     if (control) {

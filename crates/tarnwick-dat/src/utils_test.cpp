@@ -8,8 +8,8 @@
 
 #include <fstream>
 
-#include "test_memory_file.hpp"
-#include "test_temp_dir.hpp"
+#include "testing/memory_file.hpp"
+#include "testing/temp_dir.hpp"
 
 namespace tarnwick_dat {
 namespace {

@@ -5,7 +5,7 @@
 #include <random>
 
 #include "lib.hpp"
-#include "test_temp_dir.hpp"
+#include "testing/temp_dir.hpp"
 
 namespace tarnwick_dat {
 namespace {

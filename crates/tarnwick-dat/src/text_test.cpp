@@ -1,0 +1,46 @@
+#include "text.hpp"
+
+#include <gtest/gtest.h>
+
+namespace tarnwick_dat {
+namespace {
+
+TEST(Hex, LowerHasNoPaddingAndUpperPadsToWidth) {
+    EXPECT_EQ(hex_lower(0), "0");
+    EXPECT_EQ(hex_lower(0x1abc), "1abc");
+    EXPECT_EQ(hex_lower(0xFFFFFFFFFFFFFFFF), "ffffffffffffffff");
+    EXPECT_EQ(hex_upper(0x1), "00000001");
+    EXPECT_EQ(hex_upper(0xFFFFFFFF), "FFFFFFFF");
+    EXPECT_EQ(hex_upper(0x123456789A), "123456789A");
+    EXPECT_EQ(hex_upper(0xF, 2), "0F");
+}
+
+TEST(Utf8Lossy, ReplacesEachMaximalInvalidSequence) {
+    const std::string replacement = "\xEF\xBF\xBD";
+    EXPECT_EQ(utf8_lossy("plain"), "plain");
+    EXPECT_EQ(utf8_lossy("caf\xC3\xA9"), "caf\xC3\xA9");
+    EXPECT_EQ(utf8_lossy("a\xFF"
+                         "b"),
+              "a" + replacement + "b");
+    // A truncated three-byte sequence is one replacement, not two.
+    EXPECT_EQ(utf8_lossy("\xE2\x82"
+                         "x"),
+              replacement + "x");
+    // Surrogates and overlong forms are invalid.
+    EXPECT_EQ(utf8_lossy("\xED\xA0\x80"), replacement + replacement + replacement);
+    EXPECT_EQ(utf8_lossy("\xC0\xAF"), replacement + replacement);
+    EXPECT_EQ(utf8_lossy("\xF0\x9F\x98\x80"), "\xF0\x9F\x98\x80");
+}
+
+TEST(DebugQuoted, EscapesQuotesBackslashesAndControls) {
+    EXPECT_EQ(debug_quoted("dats/portal.dat"), "\"dats/portal.dat\"");
+    EXPECT_EQ(debug_quoted("say \"hi\"\\"), R"("say \"hi\"\\")");
+    EXPECT_EQ(debug_quoted("a\tb\nc\rd"), R"("a\tb\nc\rd")");
+    EXPECT_EQ(debug_quoted(std::string_view{"\0\x1b\x7f", 3}), R"("\0\u{1b}\u{7f}")");
+    EXPECT_EQ(debug_quoted("it's"), "\"it's\"");
+    EXPECT_EQ(debug_quoted("caf\xC3\xA9"), "\"caf\xC3\xA9\"");
+    EXPECT_EQ(debug_quoted("bad\xFF"), R"("bad\xFF")");
+}
+
+}  // namespace
+}  // namespace tarnwick_dat
