@@ -244,6 +244,14 @@ TEST_F(ArchiveTest, MissingPathIsAPathError) {
                                               ": No such file or directory (os error 2)");
 }
 
+// A directory opens like a file; reading its header is what fails.
+TEST_F(ArchiveTest, DirectoryFailsWhenItsHeaderIsRead) {
+    auto database = DatDatabase::open(dir_.path());
+    ASSERT_FALSE(database.has_value());
+    ASSERT_TRUE(database.error().is<DatError::BinRead>());
+    EXPECT_THAT(database.error().display(), HasSubstr("(os error 21)"));
+}
+
 TEST_F(ArchiveTest, FileEndingInsideTheHeaderNamesTheField) {
     write_file(399, 0);
     auto database = DatDatabase::open(path_);

@@ -103,15 +103,6 @@ TEST(ReadExactAtCompat, EndOfFileKeepsWhatArrived) {
     EXPECT_EQ(buffer, (Bytes{2, 3, 0xEE, 0xEE, 0xEE}));
 }
 
-TEST(ReadExactAtCompat, PassesOtherSystemErrorsOn) {
-    testing::MemoryFile file{{1, 2, 3}};
-    file.fail_with(EIO);
-    Bytes buffer(2);
-    auto read = file.read_exact_at_compat(buffer, 0);
-    ASSERT_FALSE(read.has_value());
-    EXPECT_EQ(read.error().raw_os_error(), EIO);
-}
-
 TEST(ArchiveFile, PositionedReadsLeaveThePositionAlone) {
     testing::TempDir dir;
     const auto path = dir / "data";
@@ -126,12 +117,6 @@ TEST(ArchiveFile, PositionedReadsLeaveThePositionAlone) {
     EXPECT_EQ(file->length(), 8u);
     EXPECT_FALSE(file->read_exact_at_compat(buffer, 6).has_value());
     EXPECT_EQ(::fcntl(file->fd(), F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
-}
-
-TEST(ArchiveFile, MissingFileGivesTheSystemError) {
-    auto file = ArchiveFile::open_read_only("/nonexistent/tarnwick/archive.dat");
-    ASSERT_FALSE(file.has_value());
-    EXPECT_EQ(file.error().display(), "No such file or directory (os error 2)");
 }
 
 class PortalDatPath : public ::testing::Test {

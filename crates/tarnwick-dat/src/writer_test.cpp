@@ -128,25 +128,6 @@ TEST_F(WriterTest, LargeDirectoryIsMultiLevelAndComplete) {
     EXPECT_NE((*child_bytes)[0] | (*child_bytes)[1] | (*child_bytes)[2] | (*child_bytes)[3], 0);
 }
 
-TEST_F(WriterTest, EncodedNodeHasItsStoredLayout) {
-    DirectoryNode node;
-    node.branches[0] = 0x11223344;
-    node.branches[61] = 5;
-    DatFileEntry entry;
-    entry.bit_flags = 1;
-    entry.id = 0xAABBCCDD;
-    node.entries = {entry};
-    const std::vector<std::uint8_t> bytes = encode_node(node);
-    ASSERT_EQ(bytes.size(), 1716u);
-    EXPECT_EQ(bytes[0], 0x44);
-    EXPECT_EQ(bytes[3], 0x11);
-    EXPECT_EQ(bytes[244], 5);
-    EXPECT_EQ(bytes[248], 1);  // entry count
-    EXPECT_EQ(bytes[252], 1);  // bit_flags
-    EXPECT_EQ(bytes[256], 0xDD);
-    EXPECT_EQ(bytes[259], 0xAA);
-}
-
 TEST_F(WriterTest, RefusesBlocksWithoutPayload) {
     auto writer = DatWriter::create(path_, 4);
     ASSERT_FALSE(writer.has_value());
