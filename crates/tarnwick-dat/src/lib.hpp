@@ -71,6 +71,8 @@ struct DatFileEntry {
 inline constexpr std::size_t dat_node_branch_count = 62;
 inline constexpr std::size_t dat_node_entry_slots = 61;
 inline constexpr std::uint32_t dat_node_length = 1716;
+static_assert(dat_node_branch_count * 4 + 4 + dat_node_entry_slots * DatFileEntry::byte_length ==
+              dat_node_length);
 // Far deeper than any real tree (61 entries per node); a deeper walk means a corrupt archive.
 inline constexpr std::size_t dat_max_tree_depth = 32;
 
