@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "testing/memory_file.hpp"
+#include "test_support/memory_file.hpp"
 
 namespace tarnwick_dat {
 namespace {
@@ -38,7 +38,7 @@ Bytes payload(const Bytes& file, std::size_t from, std::size_t count) {
 }
 
 TEST(ReadFileData, SizeZeroTouchesNothing) {
-    testing::MemoryFile file{Bytes(8)};
+    test_support::MemoryFile file{Bytes(8)};
     auto data = read_file_data(file, 1024, 0xFFFFFF00, 0);
     ASSERT_TRUE(data.has_value());
     EXPECT_TRUE(data->empty());
@@ -81,7 +81,7 @@ TEST(ReadFileData, ReadsEachBlockOnceAndStopsAtSize) {
         Bytes bytes = numbered_blocks(4);
         put_u32(bytes, 1024, c.first_link);
         put_u32(bytes, 2048, 0x7FFFFFFF);  // never followed
-        testing::MemoryFile file{bytes};
+        test_support::MemoryFile file{bytes};
         auto data = read_file_data(file, 1024, 1024, c.size);
         ASSERT_TRUE(data.has_value()) << c.name;
         EXPECT_EQ(*data, c.expected(bytes)) << c.name;
@@ -94,7 +94,7 @@ TEST(ReadFileData, FollowsLinksInAnyOrder) {
     put_u32(bytes, 48, 16);
     put_u32(bytes, 16, 32);
     put_u32(bytes, 32, 0);
-    testing::MemoryFile file{bytes};
+    test_support::MemoryFile file{bytes};
     auto data = read_file_data(file, 16, 48, 30);
     ASSERT_TRUE(data.has_value());
     Bytes expected = payload(bytes, 52, 12);
@@ -107,7 +107,7 @@ TEST(ReadFileData, FollowsLinksInAnyOrder) {
 TEST(ReadFileData, ChainLeadingBackToItselfEndsAtSize) {
     Bytes bytes = numbered_blocks(2, 16);
     put_u32(bytes, 16, 16);
-    testing::MemoryFile file{bytes};
+    test_support::MemoryFile file{bytes};
     auto data = read_file_data(file, 16, 16, 30);
     ASSERT_TRUE(data.has_value());
     EXPECT_EQ(file.reads().size(), 6u);
@@ -116,7 +116,7 @@ TEST(ReadFileData, ChainLeadingBackToItselfEndsAtSize) {
 TEST(ReadFileData, SecondBlockBeyondTheEndFailsAfterTheFirst) {
     Bytes bytes = numbered_blocks(2);
     put_u32(bytes, 1024, 8192);
-    testing::MemoryFile file{bytes};
+    test_support::MemoryFile file{bytes};
     auto data = read_file_data(file, 1024, 1024, 1500);
     ASSERT_FALSE(data.has_value());
     ASSERT_TRUE(data.error().is<DatError::Io>());
@@ -126,7 +126,7 @@ TEST(ReadFileData, SecondBlockBeyondTheEndFailsAfterTheFirst) {
 
 TEST(ReadFileData, InterruptedReadsAreRetried) {
     Bytes bytes = numbered_blocks(2);
-    testing::MemoryFile file{bytes};
+    test_support::MemoryFile file{bytes};
     file.interrupt_next(2);
     file.limit_reads_to(100);
     auto data = read_file_data(file, 1024, 1024, 1020);
@@ -135,7 +135,7 @@ TEST(ReadFileData, InterruptedReadsAreRetried) {
 }
 
 TEST(ReadFileData, SystemErrorsBecomeIo) {
-    testing::MemoryFile file{numbered_blocks(2)};
+    test_support::MemoryFile file{numbered_blocks(2)};
     file.fail_with(EIO);
     auto data = read_file_data(file, 1024, 1024, 10);
     ASSERT_FALSE(data.has_value());
@@ -146,7 +146,7 @@ TEST(ReadFileData, BlocksWithoutPayloadAreCorruption) {
     for (std::uint32_t block_size : {0u, 3u, 4u}) {
         Bytes bytes(64);
         put_u32(bytes, 16, 16);  // a chain that would never end
-        testing::MemoryFile file{bytes};
+        test_support::MemoryFile file{bytes};
         auto data = read_file_data(file, block_size, 16, 10);
         ASSERT_FALSE(data.has_value());
         ASSERT_TRUE(data.error().is<DatError::Corruption>()) << data.error().display();
@@ -160,7 +160,7 @@ TEST(ReadFileData, BlocksWithoutPayloadAreCorruption) {
 
 // A size no file of this length can hold fails as the read itself would, before allocating.
 TEST(ReadFileData, SizeBeyondTheFileIsRefusedBeforeReading) {
-    testing::MemoryFile file{numbered_blocks(2)};
+    test_support::MemoryFile file{numbered_blocks(2)};
     auto data = read_file_data(file, 1024, 0, 0xFFFFFFFF);
     ASSERT_FALSE(data.has_value());
     EXPECT_EQ(data.error().display(), "IO error: failed to fill whole buffer");

@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "testing/source_lines.hpp"
-#include "testing/temp_dir.hpp"
+#include "test_support/source_line.hpp"
+#include "test_support/temp_dir.hpp"
 #include "text.hpp"
 #include "writer.hpp"
 
@@ -139,7 +139,7 @@ TEST(DatHeaderRead, EveryFrameLineHoldsItsFieldDeclaration) {
         DatHeader::version_minor_site,
     };
     for (const FieldSite& site : sites) {
-        const std::string line = testing::source_line(site.file, site.line);
+        const std::string line = test_support::source_line(site.file, site.line).value_or("");
         EXPECT_NE(line.find("TARNWICK_FIELD("), std::string::npos) << site.field;
         EXPECT_NE(line.find(", " + std::string{site.field} + ")"), std::string::npos) << line;
         EXPECT_EQ(site.record, "DatHeader");
@@ -169,7 +169,7 @@ TEST(DatFileEntry, EveryFrameLineHoldsItsFieldDeclaration) {
     for (const FieldSite& site :
          {DatFileEntry::bit_flags_site, DatFileEntry::id_site, DatFileEntry::offset_site,
           DatFileEntry::size_site, DatFileEntry::timestamp_site, DatFileEntry::version_site}) {
-        const std::string line = testing::source_line(site.file, site.line);
+        const std::string line = test_support::source_line(site.file, site.line).value_or("");
         EXPECT_NE(line.find(", " + std::string{site.field} + ")"), std::string::npos) << line;
         EXPECT_EQ(site.record, "DatFileEntry");
     }
@@ -229,7 +229,7 @@ class ArchiveTest : public ::testing::Test {
         return keys;
     }
 
-    testing::TempDir dir_;
+    test_support::TempDir dir_;
     std::filesystem::path path_ = dir_ / "archive.dat";
 };
 

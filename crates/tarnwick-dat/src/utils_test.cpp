@@ -8,8 +8,8 @@
 
 #include <fstream>
 
-#include "testing/memory_file.hpp"
-#include "testing/temp_dir.hpp"
+#include "test_support/memory_file.hpp"
+#include "test_support/temp_dir.hpp"
 
 namespace tarnwick_dat {
 namespace {
@@ -84,7 +84,7 @@ TEST(DecompressLrs, ReservesNoMoreThanTheInputCanProduce) {
 }
 
 TEST(ReadExactAtCompat, RetriesInterruptionsAndShortReads) {
-    testing::MemoryFile file{{1, 2, 3, 4, 5, 6, 7, 8, 9}};
+    test_support::MemoryFile file{{1, 2, 3, 4, 5, 6, 7, 8, 9}};
     file.interrupt_next(3);
     file.limit_reads_to(2);
     Bytes buffer(6);
@@ -94,7 +94,7 @@ TEST(ReadExactAtCompat, RetriesInterruptionsAndShortReads) {
 }
 
 TEST(ReadExactAtCompat, EndOfFileKeepsWhatArrived) {
-    testing::MemoryFile file{{1, 2, 3}};
+    test_support::MemoryFile file{{1, 2, 3}};
     Bytes buffer(5, 0xEE);
     auto read = file.read_exact_at_compat(buffer, 1);
     ASSERT_FALSE(read.has_value());
@@ -104,7 +104,7 @@ TEST(ReadExactAtCompat, EndOfFileKeepsWhatArrived) {
 }
 
 TEST(ArchiveFile, PositionedReadsLeaveThePositionAlone) {
-    testing::TempDir dir;
+    test_support::TempDir dir;
     const auto path = dir / "data";
     std::ofstream{path} << "abcdefgh";
     auto file = ArchiveFile::open_read_only(path);
@@ -140,7 +140,7 @@ class PortalDatPath : public ::testing::Test {
 
     static constexpr const char* variable = "TARNWICK_PORTAL_DAT";
     std::optional<std::string> saved_;
-    testing::TempDir dir_;
+    test_support::TempDir dir_;
     std::filesystem::path existing_default_ = dir_ / "default.dat";
     std::filesystem::path missing_default_ = dir_ / "missing.dat";
     std::filesystem::path archive_ = dir_ / "archive.dat";

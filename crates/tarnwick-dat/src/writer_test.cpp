@@ -5,7 +5,7 @@
 #include <random>
 
 #include "lib.hpp"
-#include "testing/temp_dir.hpp"
+#include "test_support/temp_dir.hpp"
 
 namespace tarnwick_dat {
 namespace {
@@ -34,7 +34,7 @@ class WriterTest : public ::testing::Test {
         return std::move(*database);
     }
 
-    testing::TempDir dir_;
+    test_support::TempDir dir_;
     std::filesystem::path path_ = dir_ / "archive.dat";
 };
 

@@ -1,6 +1,6 @@
 #pragma once
 
-// Test support: a positioned-read source held in memory that records every read and can
+// For tests only: a positioned-read source held in memory that records every read and can
 // interrupt or shorten reads on request.
 
 #include <cerrno>
@@ -10,7 +10,7 @@
 
 #include "utils.hpp"
 
-namespace tarnwick_dat::testing {
+namespace tarnwick_dat::test_support {
 
 class MemoryFile final : public FileExtPolyfill {
   public:
@@ -59,4 +59,4 @@ class MemoryFile final : public FileExtPolyfill {
     mutable std::vector<std::pair<std::uint64_t, std::size_t>> reads_;
 };
 
-}  // namespace tarnwick_dat::testing
+}  // namespace tarnwick_dat::test_support
