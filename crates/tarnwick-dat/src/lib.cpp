@@ -114,14 +114,17 @@ std::expected<void, DatError> DatDatabase::read_node(std::uint32_t offset, Walk&
     if (offset == 0) {
         return {};
     }
-    if (walk.depth >= dat_max_tree_depth) {
+    if (walk.finished.contains(offset)) {
+        return {};
+    }
+    if (walk.on_path.size() >= dat_max_tree_depth) {
         return std::unexpected{corruption("directory tree deeper than " +
                                           std::to_string(dat_max_tree_depth) +
                                           " levels at node offset 0x" + hex_lower(offset))};
     }
-    if (!walk.visited.insert(offset).second) {
+    if (!walk.on_path.insert(offset).second) {
         return std::unexpected{corruption("directory node at offset 0x" + hex_lower(offset) +
-                                          " is reached a second time")};
+                                          " is reached again through its own branches")};
     }
     auto node = read_file_data(offset, dat_node_length);
     if (!node) {
@@ -140,21 +143,20 @@ std::expected<void, DatError> DatDatabase::read_node(std::uint32_t offset, Walk&
         }
         files.insert_or_assign(entry->id, *entry);
     }
-    if (branches[0] == 0) {
-        return {};
-    }
-    const std::size_t followed =
-        std::min<std::size_t>(static_cast<std::size_t>(entry_count) + 1, branches.size());
-    ++walk.depth;
-    for (std::size_t i = 0; i < followed; ++i) {
-        if (branches[i] == 0) {
-            continue;
-        }
-        if (auto child = read_node(branches[i], walk); !child) {
-            return child;
+    if (branches[0] != 0) {
+        const std::size_t followed =
+            std::min<std::size_t>(static_cast<std::size_t>(entry_count) + 1, branches.size());
+        for (std::size_t i = 0; i < followed; ++i) {
+            if (branches[i] == 0) {
+                continue;
+            }
+            if (auto child = read_node(branches[i], walk); !child) {
+                return child;
+            }
         }
     }
-    --walk.depth;
+    walk.on_path.erase(offset);
+    walk.finished.insert(offset);
     return {};
 }
 

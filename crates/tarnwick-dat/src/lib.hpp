@@ -103,10 +103,11 @@ class DatDatabase {
     DatDatabase(DatHeader header, ArchiveFile file)
         : header{std::move(header)}, file{std::move(file)} {}
 
-    // Nodes already read in this walk; a tree never reaches one twice.
+    // A branch back to a node on the current path would never end; a node shared by several
+    // branches is read once, since reading it again would insert the same entries.
     struct Walk {
-        std::unordered_set<std::uint32_t> visited;
-        std::size_t depth = 0;
+        std::unordered_set<std::uint32_t> on_path;
+        std::unordered_set<std::uint32_t> finished;
     };
     std::expected<void, DatError> read_node(std::uint32_t offset, Walk& walk);
 };

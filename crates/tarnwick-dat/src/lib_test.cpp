@@ -404,12 +404,13 @@ TEST_F(ArchiveTest, BranchBackToANodeOnThePathIsCorruption) {
         ASSERT_TRUE(database.error().is<DatError::Corruption>());
         EXPECT_EQ(database.error().display(), "Corruption detected: directory node at offset 0x" +
                                                   hex_lower(root_blocks[0]) +
-                                                  " is reached a second time");
+                                                  " is reached again through its own branches");
     }
 }
 
-// One node shared by 62 branches at each of 20 levels would take 62^20 visits.
-TEST_F(ArchiveTest, SharedSubtreeIsCorruption) {
+// One node shared by 62 branches at each of 20 levels would take 62^20 visits if every branch
+// were walked again; each shared node is read once and the archive opens.
+TEST_F(ArchiveTest, SharedSubtreeIsReadOnce) {
     DatWriter writer = create();
     std::uint32_t below = leaf(writer, {entry(1)});
     for (int level = 0; level < 20; ++level) {
@@ -420,9 +421,8 @@ TEST_F(ArchiveTest, SharedSubtreeIsCorruption) {
     }
     writer.header().root_offset = below;
     auto database = open(writer);
-    ASSERT_FALSE(database.has_value());
-    ASSERT_TRUE(database.error().is<DatError::Corruption>());
-    EXPECT_THAT(database.error().display(), HasSubstr("reached a second time"));
+    ASSERT_TRUE(database.has_value()) << database.error().display();
+    EXPECT_EQ(database->files.size(), 2u);
 }
 
 TEST_F(ArchiveTest, TreeDeeperThanAnyRealOneIsCorruption) {
