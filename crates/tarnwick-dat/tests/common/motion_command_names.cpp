@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <iterator>
 
+#include "runner/assert.hpp"
+#include "text.hpp"
+
 namespace common::motion_command_names {
 
 constexpr std::array<MotionCommandRow, 409> MOTION_COMMAND_NAMES{{
@@ -585,5 +588,48 @@ std::string debug_repr(MotionCommandClass command_class) {
     // Only a value cast from outside the enumeration reaches here.
     return "MotionCommandClass(" + std::to_string(static_cast<unsigned>(command_class)) + ")";
 }
+
+void require_strictly_sorted(std::span<const MotionCommandRow> rows) {
+    if (const auto unordered = first_unordered_rows(rows)) {
+        std::string message = "table not strictly sorted: 0x";
+        message.append(tarnwick_dat::hex_upper(unordered->earlier.code)).append(" (");
+        message.append(unordered->earlier.name).append(") >= 0x");
+        message.append(tarnwick_dat::hex_upper(unordered->later.code)).append(" (");
+        message.append(unordered->later.name).push_back(')');
+        runner::fail(std::move(message));
+    }
+}
+
+namespace tests {
+
+RUNNER_CHECK(table_is_strictly_sorted_for_binary_search) {
+    require_strictly_sorted(MOTION_COMMAND_NAMES);
+}
+
+RUNNER_CHECK(lookup_known_commands) {
+    const std::pair<std::uint32_t, std::optional<std::string_view>> known[] = {
+        {0x8000003D, "NonCombat"},   {0x4000000C, "Off"},        {0x45000005, "WalkForward"},
+        {0x44000007, "RunForward"},  {0x6500000D, "TurnRight"},  {0x2500003B, "Jump"},
+        {0x10000186, "AttackHigh4"}, {0xDEADBEEF, std::nullopt},
+    };
+    for (const auto& [code, name] : known) {
+        runner::assert_eq(motion_command_name(code), name);
+    }
+}
+
+RUNNER_CHECK(classify_known_commands) {
+    using enum MotionCommandClass;
+    const std::pair<std::uint32_t, MotionCommandClass> known[] = {
+        {0x8000003D, Stance},     {0x45000005, Locomotion},   {0x6500000D, Turn},
+        {0x2500003B, Jump},       {0x4000001E, Aim},          {0x4000002B, MagicGesture},
+        {0x10000186, AttackHigh}, {0x10000187, AttackMedium}, {0x10000188, AttackLow},
+        {0x1000011F, AttackLow},  {0x10000121, AttackHigh},   {0x10000185, Action},
+    };
+    for (const auto& [code, expected] : known) {
+        runner::assert_eq(motion_command_class(code), expected);
+    }
+}
+
+}  // namespace tests
 
 }  // namespace common::motion_command_names

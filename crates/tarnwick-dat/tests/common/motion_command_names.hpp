@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "runner/check_site.hpp"
+
 namespace common::motion_command_names {
 
 // A motion command code is group byte << 24 | command index (bits 16 to 23 are zero).
@@ -61,5 +63,14 @@ MotionCommandClass motion_command_class(std::uint32_t code);
 
 // The variant's name ("AttackHigh"), for failure reports.
 std::string debug_repr(MotionCommandClass command_class);
+
+// Fails the check at the first pair of rows that is not strictly ascending.
+void require_strictly_sorted(std::span<const MotionCommandRow> rows);
+
+namespace tests {
+RUNNER_DECLARE_CHECK(table_is_strictly_sorted_for_binary_search);
+RUNNER_DECLARE_CHECK(lookup_known_commands);
+RUNNER_DECLARE_CHECK(classify_known_commands);
+}  // namespace tests
 
 }  // namespace common::motion_command_names
