@@ -142,6 +142,21 @@ TEST(RunTests, EachCheckRunsOnAThreadNamedAfterIt) {
     EXPECT_EQ(current_thread_name(), "main");
 }
 
+TEST(RunTests, CheckThreadsGetTheMinimumStack) {
+    std::size_t stack_size = 0;
+    run_recording(serial_opts(), {check("stack", [&] {
+                      pthread_attr_t attr;
+                      pthread_getattr_np(pthread_self(), &attr);
+                      pthread_attr_getstacksize(&attr, &stack_size);
+                      pthread_attr_destroy(&attr);
+                      return pass();
+                  })});
+    EXPECT_GE(stack_size, min_stack_size());
+    if (std::getenv("ORRA_MIN_STACK") == nullptr) {
+        EXPECT_EQ(min_stack_size(), 2097152u);
+    }
+}
+
 TEST(RunTests, LongRunningCheckIsReportedOnceInMultiThreadedRuns) {
     const auto slow = [] {
         std::this_thread::sleep_for(150ms);
