@@ -6,10 +6,13 @@
 
 namespace runner {
 
-// Test double: an output that keeps every byte written, with colour changes as markers.
+// Test double: an output that keeps every byte written, with colour changes as markers; into
+// a string of its own, or into one that outlives it when the code under test owns the output.
 class RecordingOutput final : public OutputLocation {
   public:
-    explicit RecordingOutput(bool color = false) : color_{color} {}
+    explicit RecordingOutput(bool color = false) : text{own_text_}, color_{color} {}
+    explicit RecordingOutput(std::string& target, bool color = false)
+        : text{target}, color_{color} {}
 
     IoResult write(std::string_view bytes) override {
         text.append(bytes);
@@ -26,7 +29,11 @@ class RecordingOutput final : public OutputLocation {
         return {};
     }
 
-    std::string text;
+  private:
+    std::string own_text_;  // declared first: `text` may refer to it
+
+  public:
+    std::string& text;
 
   private:
     bool color_;

@@ -38,6 +38,6 @@ class TerminalOutput final : public OutputLocation {
 
 // The terminal named by TERM when its description loads, else `plain` itself.
 std::unique_ptr<OutputLocation> terminal_or_plain(std::unique_ptr<OutputLocation> plain,
-                                                  const EnvLookup& env = process_env);
+                                                  const EnvLookup& env = process_environment());
 
 }  // namespace runner

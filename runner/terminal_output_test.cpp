@@ -34,8 +34,7 @@ std::optional<std::string> tput(const std::string& term, const std::string& cap)
 }
 
 EnvLookup env_with_term(std::string term, std::string terminfo_dirs = {}) {
-    return [=](const char* name) -> std::optional<std::string> {
-        std::string_view key = name;
+    return [=](std::string_view key) -> std::optional<std::string> {
         if (key == "TERM") {
             return term;
         }

@@ -1,7 +1,6 @@
 #include "runner/terminfo.hpp"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <system_error>
@@ -35,14 +34,6 @@ const std::string* TermInfo::string_cap(std::string_view name) const {
 int TermInfo::number_cap(std::string_view name) const {
     auto found = numbers.find(name);
     return found == numbers.end() ? 0 : found->second;
-}
-
-std::optional<std::string> process_env(const char* name) {
-    const char* value = std::getenv(name);
-    if (value == nullptr) {
-        return std::nullopt;
-    }
-    return std::string{value};
 }
 
 std::vector<std::filesystem::path> terminfo_search_dirs(const EnvLookup& env) {

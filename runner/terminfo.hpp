@@ -2,12 +2,13 @@
 
 #include <expected>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "runner/environment.hpp"
 
 namespace runner {
 
@@ -20,10 +21,6 @@ struct TermInfo {
     const std::string* string_cap(std::string_view name) const;
     int number_cap(std::string_view name) const;  // 0 when absent
 };
-
-// Reads an environment variable; nothing when it is unset.
-using EnvLookup = std::function<std::optional<std::string>(const char* name)>;
-std::optional<std::string> process_env(const char* name);
 
 // The directories searched for compiled descriptions, in order.
 std::vector<std::filesystem::path> terminfo_search_dirs(const EnvLookup& env);
@@ -38,6 +35,6 @@ std::expected<TermInfo, std::string> read_terminfo_file(const std::filesystem::p
 TermInfo mintty_terminfo();
 
 // The description of the terminal named by TERM; the mintty fallback when MSYSCON says so.
-std::expected<TermInfo, std::string> load_terminfo(const EnvLookup& env = process_env);
+std::expected<TermInfo, std::string> load_terminfo(const EnvLookup& env = process_environment());
 
 }  // namespace runner

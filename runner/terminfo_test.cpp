@@ -19,8 +19,8 @@ std::string read_file(const std::filesystem::path& path) {
 }
 
 EnvLookup fake_env(std::map<std::string, std::string> vars) {
-    return [vars = std::move(vars)](const char* name) -> std::optional<std::string> {
-        auto found = vars.find(name);
+    return [vars = std::move(vars)](std::string_view name) -> std::optional<std::string> {
+        auto found = vars.find(std::string{name});
         if (found == vars.end()) {
             return std::nullopt;
         }
