@@ -54,6 +54,8 @@ BodyOutcome call_guarded(const TestFn& testfn) {
             return FailurePayload{std::move(outcome.error()), "std::string"};
         }
         return std::nullopt;
+    } catch (const abi::__forced_unwind&) {
+        throw;  // thread cancellation must unwind the whole thread
     } catch (const AssertionFailure& failure) {
         return FailurePayload{failure.message, "runner::AssertionFailure"};
     } catch (const std::exception& error) {

@@ -1,5 +1,6 @@
 #include "runner/thread.hpp"
 
+#include <cxxabi.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -60,6 +61,8 @@ void* thread_start(void* raw) {
     set_output_capture(state->capture);
     try {
         state->body();
+    } catch (const abi::__forced_unwind&) {
+        throw;  // thread cancellation must unwind the whole thread
     } catch (...) {
         state->ended_by_exception = true;
     }
