@@ -63,7 +63,8 @@ std::string testcase_open(std::string_view class_name, std::string_view case_nam
 }
 
 std::string system_out(std::string_view output) {
-    return "<system-out>" + str_to_cdata(output) + "</system-out>";
+    std::string element = "<system-out>";
+    return element.append(str_to_cdata(output)).append("</system-out>");
 }
 
 }  // namespace
@@ -100,7 +101,8 @@ std::string str_to_cdata(std::string_view text) {
     replace_all(body, "<?", "<]]><![CDATA[?");
     replace_all(body, "\n", "]]>&#xA;<![CDATA[");
     replace_all(body, "<![CDATA[]]>", "");
-    return "<![CDATA[" + body + "]]>";
+    std::string cdata = "<![CDATA[";
+    return cdata.append(body).append("]]>");
 }
 
 JunitFormatter::JunitFormatter(std::unique_ptr<OutputLocation> out) : out_{std::move(out)} {}
@@ -157,7 +159,7 @@ std::expected<bool, IoError> JunitFormatter::write_run_finish(const ConsoleTestS
         }
         auto [class_name, case_name] = parse_class_name(kept.desc);
         if (const auto* measured = std::get_if<result::Measured>(&kept.result)) {
-            doc.append(testcase_open("benchmark::" + class_name, case_name,
+            doc.append(testcase_open(std::string{"benchmark::"}.append(class_name), case_name,
                                      plain_decimal(measured->samples.sum_ns)));
             doc.append(" />");
             continue;
@@ -165,9 +167,11 @@ std::expected<bool, IoError> JunitFormatter::write_run_finish(const ConsoleTestS
         doc.append(testcase_open(class_name, case_name, plain_seconds(kept.duration)));
         const bool has_output = !kept.stdout_bytes.empty();
         if (std::holds_alternative<result::Passed>(kept.result)) {
-            doc.append(has_output && state.show_output
-                           ? ">" + system_out(kept.stdout_bytes) + "</testcase>"
-                           : "/>");
+            if (has_output && state.show_output) {
+                doc.append(">").append(system_out(kept.stdout_bytes)).append("</testcase>");
+            } else {
+                doc.append("/>");
+            }
             continue;
         }
         doc.push_back('>');

@@ -21,7 +21,7 @@ class RecordingOutput final : public OutputLocation {
     IoResult flush() override { return {}; }
     bool supports_color() const override { return color_; }
     IoResult set_color(Color color) override {
-        text += "<" + std::to_string(static_cast<int>(color)) + ">";
+        text.append("<").append(std::to_string(static_cast<int>(color))).append(">");
         return {};
     }
     IoResult reset_color() override {

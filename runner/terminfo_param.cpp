@@ -382,7 +382,7 @@ class Expander {
             format += std::to_string(*spec.width);
         }
         if (spec.precision) {
-            format += "." + std::to_string(*spec.precision);
+            format.append(".").append(std::to_string(*spec.precision));
         }
         format += spec.conversion;
         if (spec.conversion == 's') {
