@@ -2,8 +2,12 @@
 
 #include <unistd.h>
 
+#include "runner/json_formatter.hpp"
+#include "runner/junit_formatter.hpp"
 #include "runner/pretty_formatter.hpp"
 #include "runner/stdout_output.hpp"
+#include "runner/terminal_output.hpp"
+#include "runner/terse_formatter.hpp"
 
 namespace runner {
 namespace {
@@ -26,14 +30,27 @@ bool use_color(const TestOpts& opts, const OutputLocation& out) {
 }  // namespace
 
 std::unique_ptr<OutputLocation> make_output_location() {
-    return std::make_unique<StdoutOutput>();
+    return terminal_or_plain(std::make_unique<StdoutOutput>());
 }
 
 std::unique_ptr<OutputFormatter> make_formatter(const TestOpts& opts,
                                                 std::unique_ptr<OutputLocation> out,
                                                 bool is_multithreaded) {
     const bool color = use_color(opts, *out);
-    // Terse, json and junit join here as they are built; until then every format is pretty.
+    switch (opts.format) {
+        case OutputFormat::Terse:
+            return std::make_unique<TerseFormatter>(std::move(out), color);
+        case OutputFormat::Json:
+            return std::make_unique<JsonFormatter>(std::move(out));
+        case OutputFormat::Junit:
+            // A junit listing is the pretty one.
+            if (!opts.list) {
+                return std::make_unique<JunitFormatter>(std::move(out));
+            }
+            break;
+        case OutputFormat::Pretty:
+            break;
+    }
     return std::make_unique<PrettyFormatter>(std::move(out), color, is_multithreaded,
                                              opts.time_options);
 }

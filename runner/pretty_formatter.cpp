@@ -1,11 +1,10 @@
 #include "runner/pretty_formatter.hpp"
 
-#include <algorithm>
 #include <string>
 
 #include "runner/outcome.hpp"
+#include "runner/report_text.hpp"
 #include "runner/time_display.hpp"
-#include "text.hpp"
 
 namespace runner {
 namespace {
@@ -53,27 +52,11 @@ PrettyFormatter::PrettyFormatter(std::unique_ptr<OutputLocation> out, bool use_c
       time_options_{std::move(time_options)} {}
 
 IoResult PrettyFormatter::write_plain(std::string_view text) {
-    if (auto written = out_->write(text); !written) {
-        return written;
-    }
-    return out_->flush();
+    return write_text(*out_, text);
 }
 
 IoResult PrettyFormatter::write_colored(std::string_view word, Color color) {
-    if (use_color_) {
-        if (auto set = out_->set_color(color); !set) {
-            return set;
-        }
-    }
-    if (auto written = out_->write(word); !written) {
-        return written;
-    }
-    if (use_color_) {
-        if (auto reset = out_->reset_color(); !reset) {
-            return reset;
-        }
-    }
-    return out_->flush();
+    return write_colored_word(*out_, word, color, use_color_);
 }
 
 IoResult PrettyFormatter::write_test_name(const TestDesc& desc) {
@@ -127,27 +110,7 @@ IoResult PrettyFormatter::write_time(const TestDesc& desc,
 
 IoResult PrettyFormatter::write_results(const std::vector<DescAndOutput>& listed,
                                         std::string_view title) {
-    std::string heading = "\n";
-    heading.append(title).append(":\n");
-    std::string outputs;
-    std::vector<std::string> names;
-    for (const auto& [desc, output] : listed) {
-        names.push_back(desc.name);
-        if (!output.empty()) {
-            outputs.append("---- ").append(desc.name).append(" stdout ----\n");
-            outputs.append(tarnwick_dat::utf8_lossy(output)).push_back('\n');
-        }
-    }
-    std::string text = heading;
-    if (!outputs.empty()) {
-        text.append("\n").append(outputs);
-    }
-    text.append(heading);
-    std::sort(names.begin(), names.end());
-    for (const std::string& name : names) {
-        text.append("    ").append(name).push_back('\n');
-    }
-    return write_plain(text);
+    return write_plain(results_section_text(listed, title));
 }
 
 IoResult PrettyFormatter::write_discovery_start() {
@@ -155,9 +118,7 @@ IoResult PrettyFormatter::write_discovery_start() {
 }
 
 IoResult PrettyFormatter::write_test_discovered(const TestDesc& desc, std::string_view kind_word) {
-    std::string text = desc.name;
-    text.append(": ").append(kind_word).push_back('\n');
-    return write_plain(text);
+    return write_plain(discovered_text(desc, kind_word));
 }
 
 IoResult PrettyFormatter::write_discovery_finish(const ConsoleTestDiscoveryState& state) {
@@ -169,13 +130,7 @@ IoResult PrettyFormatter::write_discovery_finish(const ConsoleTestDiscoveryState
 
 IoResult PrettyFormatter::write_run_start(std::size_t test_count,
                                           std::optional<std::uint64_t> shuffle_seed) {
-    std::string text = "\nrunning ";
-    text.append(std::to_string(test_count)).append(test_count == 1 ? " test" : " tests");
-    if (shuffle_seed) {
-        text.append(" (shuffle seed: ").append(std::to_string(*shuffle_seed)).push_back(')');
-    }
-    text.push_back('\n');
-    return write_plain(text);
+    return write_plain(run_start_text(test_count, shuffle_seed));
 }
 
 IoResult PrettyFormatter::write_test_start(const TestDesc& desc) {
@@ -184,9 +139,7 @@ IoResult PrettyFormatter::write_test_start(const TestDesc& desc) {
 }
 
 IoResult PrettyFormatter::write_timeout(const TestDesc& desc) {
-    std::string text = "test ";
-    text.append(desc.name).append(" has been running for over 60 seconds\n");
-    return write_plain(text);
+    return write_plain(timeout_text(desc));
 }
 
 IoResult PrettyFormatter::write_result(const TestDesc& desc, const TestResult& result,
@@ -224,33 +177,20 @@ std::expected<bool, IoError> PrettyFormatter::write_run_finish(const ConsoleTest
             return std::unexpected{written.error()};
         }
     }
-    if (auto written = write_plain("\ntest result: "); !written) {
+    if (auto written = write_summary(*out_, state, use_color_); !written) {
         return std::unexpected{written.error()};
     }
-    if (auto written =
-            success ? write_colored("ok", Color::Green) : write_colored("FAILED", Color::Red);
-        !written) {
-        return std::unexpected{written.error()};
-    }
-    std::string summary = ". ";
-    summary.append(std::to_string(state.passed)).append(" passed; ");
-    summary.append(std::to_string(state.failed)).append(" failed; ");
-    summary.append(std::to_string(state.ignored)).append(" ignored; ");
-    summary.append(std::to_string(state.measured)).append(" measured; ");
-    summary.append(std::to_string(state.filtered_out)).append(" filtered out");
-    if (state.exec_time) {
-        summary.append("; finished in ").append(display(*state.exec_time));
-    }
-    summary.append("\n\n");
+    // A run of one ignored check names why it was ignored.
     if (state.ignored == 1 && state.total == 1 && !state.ignores.empty()) {
         const TestDesc& only = state.ignores.front().first;
         if (only.ignore_message) {
-            summary.append("test: ").append(only.name).append(", ignore_message: ");
-            summary.append(*only.ignore_message).append("\n\n");
+            std::string note = "test: ";
+            note.append(only.name).append(", ignore_message: ");
+            note.append(*only.ignore_message).append("\n\n");
+            if (auto written = write_plain(note); !written) {
+                return std::unexpected{written.error()};
+            }
         }
-    }
-    if (auto written = write_plain(summary); !written) {
-        return std::unexpected{written.error()};
     }
     return success;
 }
