@@ -2,10 +2,15 @@
 
 #include <cstdint>
 #include <expected>
+#include <filesystem>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
+#include "error.hpp"
 #include "file_type.hpp"
 #include "record_reader.hpp"
+#include "utils.hpp"
 
 namespace tarnwick_dat {
 
@@ -41,6 +46,74 @@ struct DatHeader {
     static std::expected<DatHeader, ReadError> read(Reader& reader);
 
     DatKind dat_kind() const;
+};
+
+// One directory entry: where a file's block chain starts and how many bytes it holds.
+struct DatFileEntry {
+    TARNWICK_RECORD(DatFileEntry);
+    TARNWICK_FIELD(std::uint32_t, bit_flags);
+    TARNWICK_FIELD(std::uint32_t, id);
+    TARNWICK_FIELD(std::uint32_t, offset);
+    TARNWICK_FIELD(std::uint32_t, size);
+    TARNWICK_FIELD(std::uint32_t, timestamp);
+    TARNWICK_FIELD(std::uint32_t, version);
+
+    static constexpr std::size_t byte_length = 24;
+    static constexpr std::uint32_t compressed_flag = 1;
+
+    static std::expected<DatFileEntry, ReadError> read(Reader& reader);
+
+    bool is_compressed() const { return (bit_flags & compressed_flag) != 0; }
+};
+
+// The stored layout of a directory node.
+inline constexpr std::size_t dat_node_branch_count = 62;
+inline constexpr std::size_t dat_node_entry_slots = 61;
+inline constexpr std::uint32_t dat_node_length = 1716;
+// Far deeper than any real tree (61 entries per node); a deeper walk means a corrupt archive.
+inline constexpr std::size_t dat_max_tree_depth = 32;
+
+// Gathers `size` payload bytes from the block chain starting at `offset`. Each block is a
+// 4-byte link to the next block (0 for the last) followed by `block_size - 4` payload bytes;
+// the last block's payload runs on as far as the remaining size needs.
+std::expected<std::vector<std::uint8_t>, DatError> read_file_data(const FileExtPolyfill& file,
+                                                                  std::uint32_t block_size,
+                                                                  std::uint32_t offset,
+                                                                  std::uint32_t size);
+
+// An open archive: its header, its whole directory, and the file, kept open for reading.
+class DatDatabase {
+  public:
+    // Opens the archive read-only, reads its header and loads its whole directory.
+    static std::expected<DatDatabase, DatError> open(const std::filesystem::path& path);
+
+    DatKind dat_kind() const { return header.dat_kind(); }
+
+    std::expected<std::vector<std::uint8_t>, DatError> read_file_data(std::uint32_t offset,
+                                                                      std::uint32_t size) const;
+    // A file's bytes by identifier, expanded when stored compressed.
+    std::expected<std::vector<std::uint8_t>, DatError> get_file(std::uint32_t id) const;
+
+    // Walks the tree from the header's root into `files`; a later duplicate id replaces the
+    // earlier one.
+    std::expected<void, DatError> read_directory();
+    // Reads the node at `offset` and, depth first, its children into `files`.
+    std::expected<void, DatError> read_node(std::uint32_t offset);
+
+    DatHeader header;
+    std::unordered_map<std::uint32_t, DatFileEntry> files;
+    ArchiveFile file;
+
+  private:
+    DatDatabase(DatHeader header, ArchiveFile file)
+        : header{std::move(header)}, file{std::move(file)} {}
+
+    // Nodes already read in this walk; a tree never reaches one twice.
+    struct Walk {
+        std::unordered_set<std::uint32_t> visited;
+        std::size_t depth = 0;
+    };
+    std::expected<void, DatError> read_node(std::uint32_t offset, Walk& walk);
 };
 
 }  // namespace tarnwick_dat

@@ -1,0 +1,140 @@
+#include "compress.hpp"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <memory>
+
+namespace tarnwick_dat {
+namespace {
+
+constexpr std::size_t max_distance = 4095;
+constexpr std::size_t min_length = 2;
+constexpr std::size_t max_length = 17;
+// Candidates tried per position; more finds slightly longer matches at a high cost in speed.
+constexpr std::size_t max_chain_steps = 48;
+constexpr std::size_t window_slots = 4096;  // a power of two above max_distance
+constexpr std::uint32_t no_position = std::numeric_limits<std::uint32_t>::max();
+
+// Positions by their first two bytes, newest first, linked through a ring over the window.
+class MatchFinder {
+  public:
+    explicit MatchFinder(std::span<const std::uint8_t> input) : input_{input} {
+        heads_.fill(no_position);
+        previous_.fill(no_position);
+    }
+
+    void insert(std::size_t position) {
+        if (position + min_length > input_.size()) {
+            return;
+        }
+        const std::size_t key = pair_at(position);
+        previous_[position % window_slots] = heads_[key];
+        heads_[key] = static_cast<std::uint32_t>(position);
+    }
+
+    struct Match {
+        std::size_t distance = 0;
+        std::size_t length = 0;
+    };
+
+    Match longest_at(std::size_t position) const {
+        Match best;
+        if (position + min_length > input_.size()) {
+            return best;
+        }
+        const std::size_t limit = std::min(max_length, input_.size() - position);
+        std::uint32_t candidate = heads_[pair_at(position)];
+        for (std::size_t step = 0; step < max_chain_steps && candidate != no_position; ++step) {
+            const std::size_t distance = position - candidate;
+            if (distance > max_distance) {
+                break;
+            }
+            std::size_t length = 0;
+            while (length < limit && input_[candidate + length] == input_[position + length]) {
+                ++length;
+            }
+            if (length > best.length) {
+                best = {distance, length};
+                if (length == limit) {
+                    break;
+                }
+            }
+            candidate = previous_[candidate % window_slots];
+        }
+        return best;
+    }
+
+  private:
+    std::size_t pair_at(std::size_t position) const {
+        return static_cast<std::size_t>(input_[position]) << 8 | input_[position + 1];
+    }
+
+    std::span<const std::uint8_t> input_;
+    std::array<std::uint32_t, 1 << 16> heads_;
+    std::array<std::uint32_t, window_slots> previous_;
+};
+
+// Appends items in groups of eight behind a control byte.
+class TokenWriter {
+  public:
+    explicit TokenWriter(std::vector<std::uint8_t>& out) : out_{out} {}
+
+    void literal(std::uint8_t byte) {
+        next_item(false);
+        out_.push_back(byte);
+    }
+    void reference(std::size_t distance, std::size_t length) {
+        next_item(true);
+        out_.push_back(static_cast<std::uint8_t>(distance & 0xFF));
+        out_.push_back(static_cast<std::uint8_t>((distance >> 4 & 0xF0) | (length - min_length)));
+    }
+
+  private:
+    void next_item(bool is_reference) {
+        if (bit_ == 0) {
+            control_at_ = out_.size();
+            out_.push_back(0);
+            bit_ = 0x80;
+        }
+        if (is_reference) {
+            out_[control_at_] |= bit_;
+        }
+        bit_ >>= 1;
+    }
+
+    std::vector<std::uint8_t>& out_;
+    std::size_t control_at_ = 0;
+    std::uint8_t bit_ = 0;
+};
+
+}  // namespace
+
+std::vector<std::uint8_t> compress_lrs(std::span<const std::uint8_t> input) {
+    std::vector<std::uint8_t> out;
+    out.reserve(4 + input.size() + input.size() / 8 + 1);
+    const auto length = static_cast<std::uint32_t>(input.size());
+    for (int shift = 0; shift < 32; shift += 8) {
+        out.push_back(static_cast<std::uint8_t>(length >> shift));
+    }
+    // The finder's tables are large; keep them off the stack.
+    auto finder = std::make_unique<MatchFinder>(input);
+    TokenWriter tokens{out};
+    std::size_t position = 0;
+    while (position < input.size()) {
+        const MatchFinder::Match match = finder->longest_at(position);
+        const std::size_t advance = match.length >= min_length ? match.length : 1;
+        if (advance == 1) {
+            tokens.literal(input[position]);
+        } else {
+            tokens.reference(match.distance, match.length);
+        }
+        for (std::size_t i = 0; i < advance; ++i) {
+            finder->insert(position + i);
+        }
+        position += advance;
+    }
+    return out;
+}
+
+}  // namespace tarnwick_dat

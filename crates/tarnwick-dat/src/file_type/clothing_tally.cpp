@@ -1,0 +1,19 @@
+#include "file_type/clothing_tally.hpp"
+
+namespace tarnwick_dat {
+
+void ClothingTally::add(const ClothingTable& table) {
+    base_effects += table.clothing_base_effects.size();
+    sub_pal_effects += table.clothing_sub_pal_effects.size();
+    for (const auto& [key, base_effect] : table.clothing_base_effects) {
+        object_effects += base_effect.clo_object_effects.size();
+        for (const CloObjectEffect& object_effect : base_effect.clo_object_effects) {
+            texture_swaps += object_effect.clo_texture_effects.size();
+        }
+    }
+    for (const auto& [key, sub_pal_effect] : table.clothing_sub_pal_effects) {
+        sub_palettes += sub_pal_effect.clo_sub_palettes.size();
+    }
+}
+
+}  // namespace tarnwick_dat

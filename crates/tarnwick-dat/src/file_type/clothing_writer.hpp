@@ -1,0 +1,87 @@
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <expected>
+#include <limits>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "error.hpp"
+#include "file_type/clothing.hpp"
+
+namespace tarnwick_dat {
+
+// Builds the stored form of clothing records from values, so that tests and generated archives
+// can make clothing files. Packed tables are written with the bucket size given here.
+class ClothingWriter {
+  public:
+    static constexpr std::uint16_t default_bucket_size = 64;
+
+    explicit ClothingWriter(std::uint16_t bucket_size = default_bucket_size)
+        : bucket_size_{bucket_size} {}
+
+    void u32(std::uint32_t value);
+    void write(const CloSubPaletteRange& range);
+    void write(const CloSubPalette& palette);
+    void write(const CloSubPalEffect& effect);
+    void write(const CloTextureEffect& effect);
+    void write(const CloObjectEffect& effect);
+    void write(const ClothingBaseEffect& effect);
+    void write(const ClothingTable& table);
+
+    // The entries in the order given, repeated keys included.
+    template <class Value>
+    void packed_table(const std::vector<std::pair<std::uint32_t, Value>>& entries) {
+        packed_table_head(entries.size());
+        for (const auto& [key, value] : entries) {
+            u32(key);
+            write(value);
+        }
+    }
+
+    // The entries in ascending key order, so that a table always gives the same bytes.
+    template <class Value>
+    void packed_table(const PackableHashTable<Value>& table) {
+        std::vector<std::uint32_t> keys;
+        keys.reserve(table.size());
+        for (const auto& entry : table) {
+            keys.push_back(entry.first);
+        }
+        std::sort(keys.begin(), keys.end());
+        packed_table_head(keys.size());
+        for (std::uint32_t key : keys) {
+            u32(key);
+            write(table.at(key));
+        }
+    }
+
+    // The bytes written, or Other when a list or table held more entries than its count field
+    // can store.
+    std::expected<std::vector<std::uint8_t>, DatError> finish() &&;
+
+  private:
+    void u16(std::uint16_t value);
+    void packed_table_head(std::size_t entries);
+    // The count itself, or `max` after remembering the first count that does not fit.
+    std::uint32_t fitted(std::size_t count, std::uint32_t max);
+    template <class Record>
+    void list(const std::vector<Record>& records) {
+        u32(fitted(records.size(), std::numeric_limits<std::uint32_t>::max()));
+        for (const Record& record : records) {
+            write(record);
+        }
+    }
+
+    std::uint16_t bucket_size_;
+    std::vector<std::uint8_t> bytes_;
+    std::optional<std::string> overflow_;
+};
+
+// The stored form of a whole clothing file, both tables in ascending key order.
+std::expected<std::vector<std::uint8_t>, DatError> write_clothing_table(
+    const ClothingTable& table, std::uint16_t bucket_size = ClothingWriter::default_bucket_size);
+
+}  // namespace tarnwick_dat

@@ -1,0 +1,127 @@
+#include "file_type/clothing_writer.hpp"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace tarnwick_dat {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+CloObjectEffect swapped_part() {
+    CloObjectEffect part;
+    part.index = 9;
+    part.model_id = 0x01004AA7;
+    part.clo_texture_effects = {{.old_texture = 0x050003D5, .new_texture = 0x0500025F}};
+    return part;
+}
+
+TEST(ClothingWriter, BaseEffectTableHasItsExactStoredForm) {
+    ClothingTable table;
+    table.id = 0x10000001;
+    table.clothing_base_effects[0x0200004E].clo_object_effects = {swapped_part()};
+    const Bytes expected = {
+        0x01, 0x00, 0x00, 0x10,                          // id
+        0x01, 0x00, 0x40, 0x00,                          // count, bucket size
+        0x4E, 0x00, 0x00, 0x02,                          // key
+        0x01, 0x00, 0x00, 0x00, 0x09, 0x00, 0x00, 0x00,  // one object effect, index 9
+        0xA7, 0x4A, 0x00, 0x01, 0x01, 0x00, 0x00, 0x00,  // model, one texture effect
+        0xD5, 0x03, 0x00, 0x05, 0x5F, 0x02, 0x00, 0x05,  // old and new texture
+        0x00, 0x00, 0x40, 0x00,                          // empty sub-palette effects
+    };
+    EXPECT_EQ(write_clothing_table(table, 0x40).value(), expected);
+}
+
+TEST(ClothingWriter, SubPaletteStoresItsSetAfterTheRanges) {
+    const CloSubPalette palette{
+        .ranges = {{.offset = 0x10, .num_colors = 0x08}, {.offset = 0x40, .num_colors = 0x18}},
+        .palette_set = 0x0F00ABCD};
+    ClothingWriter writer;
+    writer.write(palette);
+    const Bytes bytes = std::move(writer).finish().value();
+    const Bytes expected = {0x02, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0x08, 0x00, 0x00, 0x00,
+                            0x40, 0x00, 0x00, 0x00, 0x18, 0x00, 0x00, 0x00, 0xCD, 0xAB, 0x00, 0x0F};
+    ASSERT_EQ(bytes.size(), 24u);
+    EXPECT_EQ(bytes, expected);
+
+    ByteReader reader{bytes};
+    auto read = CloSubPalette::read(reader);
+    ASSERT_TRUE(read.has_value()) << read.error().display();
+    EXPECT_EQ(reader.position().value(), 24u);
+    ASSERT_EQ(read->ranges.size(), 2u);
+    EXPECT_EQ(read->ranges[1].offset, 0x40u);
+    EXPECT_EQ(read->ranges[1].num_colors, 0x18u);
+    EXPECT_EQ(read->palette_set, 0x0F00ABCDu);
+}
+
+TEST(ClothingWriter, EmptyBaseEffectIsFourBytes) {
+    ClothingWriter writer;
+    writer.write(ClothingBaseEffect{});
+    EXPECT_EQ(std::move(writer).finish().value(), (Bytes{0, 0, 0, 0}));
+}
+
+TEST(ClothingWriter, SameTableGivesSameBytesWhateverTheInsertionOrder) {
+    ClothingTable ascending;
+    ClothingTable descending;
+    for (std::uint32_t key = 1; key <= 50; ++key) {
+        ascending.clothing_sub_pal_effects[key].icon = key;
+        descending.clothing_sub_pal_effects[51 - key].icon = 51 - key;
+    }
+    const Bytes bytes = write_clothing_table(ascending).value();
+    EXPECT_EQ(bytes, write_clothing_table(descending).value());
+    // The first entry after id and table heads is the smallest key.
+    EXPECT_EQ(bytes[12], 1u);
+}
+
+TEST(ClothingWriter, WrittenTableReadsBackToTheSameBytes) {
+    ClothingTable table;
+    table.id = 0x10000ABC;
+    table.clothing_base_effects[0x02000001].clo_object_effects = {swapped_part(), {}};
+    table.clothing_base_effects[0x02000002] = {};
+    table.clothing_sub_pal_effects[3] = {
+        .icon = 0x06000007,
+        .clo_sub_palettes = {{.ranges = {{.offset = 1, .num_colors = 2}}, .palette_set = 5}}};
+    const Bytes bytes = write_clothing_table(table, 0x10).value();
+    ByteReader reader{bytes};
+    auto read = ClothingTable::read(reader, Endian::Little);
+    ASSERT_TRUE(read.has_value()) << read.error().display();
+    EXPECT_EQ(reader.position().value(), bytes.size());
+    EXPECT_EQ(write_clothing_table(*read, 0x10).value(), bytes);
+}
+
+TEST(ClothingWriter, RepeatedKeysAreWrittenAsGiven) {
+    ClothingWriter writer{7};
+    writer.u32(0x10000009);
+    const std::vector<std::pair<std::uint32_t, ClothingBaseEffect>> entries = {
+        {4, ClothingBaseEffect{.clo_object_effects = {swapped_part()}}},
+        {4, ClothingBaseEffect{}},
+    };
+    writer.packed_table(entries);
+    writer.packed_table(PackableHashTable<CloSubPalEffect>{});
+    const Bytes bytes = std::move(writer).finish().value();
+    EXPECT_EQ(bytes[4], 2u);  // both entries counted
+    EXPECT_EQ(bytes[6], 7u);  // the bucket size given
+
+    ByteReader reader{bytes};
+    auto table = ClothingTable::read(reader, Endian::Little);
+    ASSERT_TRUE(table.has_value()) << table.error().display();
+    EXPECT_EQ(reader.position().value(), bytes.size());
+    ASSERT_EQ(table->clothing_base_effects.size(), 1u);
+    EXPECT_TRUE(table->clothing_base_effects.at(4).clo_object_effects.empty());
+}
+
+TEST(ClothingWriter, TableTooLargeForItsCountIsRefused) {
+    ClothingTable table;
+    for (std::uint32_t key = 0; key <= 0xFFFF; ++key) {
+        table.clothing_base_effects[key] = {};
+    }
+    auto bytes = write_clothing_table(table);
+    ASSERT_FALSE(bytes.has_value());
+    EXPECT_TRUE(bytes.error().is<DatError::Other>());
+    table.clothing_base_effects.erase(0);
+    EXPECT_TRUE(write_clothing_table(table).has_value());
+}
+
+}  // namespace
+}  // namespace tarnwick_dat
