@@ -15,7 +15,7 @@ namespace runner {
 
 // One report format: turns the run's events and the listing into text.
 class OutputFormatter {
-public:
+  public:
     virtual ~OutputFormatter() = default;
 
     virtual IoResult write_discovery_start() = 0;
@@ -28,8 +28,7 @@ public:
     virtual IoResult write_timeout(const TestDesc& desc) = 0;
     virtual IoResult write_result(const TestDesc& desc, const TestResult& result,
                                   const std::optional<TestExecTime>& exec_time,
-                                  std::string_view stdout_bytes,
-                                  const ConsoleTestState& state) = 0;
+                                  std::string_view stdout_bytes, const ConsoleTestState& state) = 0;
     // The verdict: true when no check failed.
     virtual std::expected<bool, IoError> write_run_finish(const ConsoleTestState& state) = 0;
 };

@@ -15,7 +15,7 @@ enum class Color { Red = 1, Green = 2, Yellow = 3, Cyan = 6 };
 
 // Where a report is written: plain standard output, or a terminal that may colour words.
 class OutputLocation {
-public:
+  public:
     virtual ~OutputLocation() = default;
     virtual IoResult write(std::string_view bytes) = 0;
     virtual IoResult flush() = 0;

@@ -52,6 +52,11 @@ using DynTestFn = std::function<TestOutcome()>;
 using DynBenchFn = std::function<TestOutcome(Bencher&)>;
 using TestFn = std::variant<StaticTestFn, StaticBenchFn, DynTestFn, DynBenchFn>;
 
+inline bool is_benchmark(const TestFn& testfn) {
+    return std::holds_alternative<StaticBenchFn>(testfn) ||
+           std::holds_alternative<DynBenchFn>(testfn);
+}
+
 struct TestDescAndFn {
     TestDesc desc;
     TestFn testfn;
