@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "testing/source_lines.hpp"
+#include "test_support/source_line.hpp"
 
 namespace tarnwick_dat {
 namespace {
@@ -134,7 +134,7 @@ TEST(DatHeaderRead, EveryFrameLineHoldsItsFieldDeclaration) {
         DatHeader::version_minor_site,
     };
     for (const FieldSite& site : sites) {
-        const std::string line = testing::source_line(site.file, site.line);
+        const std::string line = test_support::source_line(site.file, site.line).value_or("");
         EXPECT_NE(line.find("TARNWICK_FIELD("), std::string::npos) << site.field;
         EXPECT_NE(line.find(", " + std::string{site.field} + ")"), std::string::npos) << line;
         EXPECT_EQ(site.record, "DatHeader");

@@ -14,11 +14,12 @@ ReadError end_of_data(std::string_view text) {
     return ReadError::io(IoError::with_message(IoErrorKind::UnexpectedEof, text));
 }
 
-// Fills `out` unless the data ends first; gives the number of bytes placed.
-std::expected<std::size_t, IoError> read_up_to(Reader& reader, std::span<std::uint8_t> out) {
+}  // namespace
+
+std::expected<std::size_t, IoError> Reader::read_up_to(std::span<std::uint8_t> out) {
     std::size_t filled = 0;
     while (filled < out.size()) {
-        auto got = reader.read_some(out.subspan(filled));
+        auto got = read_some(out.subspan(filled));
         if (!got) {
             if (got.error().kind() == IoErrorKind::Interrupted) {
                 continue;
@@ -33,10 +34,12 @@ std::expected<std::size_t, IoError> read_up_to(Reader& reader, std::span<std::ui
     return filled;
 }
 
+namespace {
+
 template <class Number>
 std::expected<Number, ReadError> read_number_in_place(Reader& reader) {
     std::uint8_t raw[sizeof(Number)];
-    auto got = read_up_to(reader, raw);
+    auto got = reader.read_up_to(raw);
     if (!got) {
         return std::unexpected{ReadError::io(got.error())};
     }
@@ -138,7 +141,7 @@ std::expected<std::vector<std::uint8_t>, ReadError> read_byte_list(Reader& reade
     std::uint8_t chunk[4096];
     while (bytes.size() < count) {
         const std::size_t want = std::min(sizeof chunk, count - bytes.size());
-        auto got = read_up_to(reader, std::span{chunk, want});
+        auto got = reader.read_up_to(std::span{chunk, want});
         if (!got) {
             return std::unexpected{ReadError::io(got.error())};
         }
@@ -163,8 +166,8 @@ std::expected<std::vector<std::uint32_t>, ReadError> read_u32_list(Reader& reade
         const std::size_t old_size = values.size();
         values.resize(old_size + take);
         auto bytes = std::as_writable_bytes(std::span{values}.subspan(old_size));
-        auto got = read_up_to(
-            reader, std::span{reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size()});
+        auto got = reader.read_up_to(
+            std::span{reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size()});
         if (!got) {
             return std::unexpected{ReadError::io(got.error())};
         }

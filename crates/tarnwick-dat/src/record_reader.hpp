@@ -23,6 +23,9 @@ class Reader {
     virtual std::expected<std::size_t, IoError> read_some(std::span<std::uint8_t> out) = 0;
     virtual std::expected<std::uint64_t, IoError> position() = 0;
     virtual std::expected<void, IoError> seek(std::uint64_t position) = 0;
+    // Fills `out` unless the data ends first; gives the number of bytes placed. Interrupted
+    // reads are retried.
+    virtual std::expected<std::size_t, IoError> read_up_to(std::span<std::uint8_t> out);
 };
 
 // Reads from bytes held in memory; it does not own them.
@@ -32,6 +35,10 @@ class ByteReader final : public Reader {
     std::expected<std::size_t, IoError> read_some(std::span<std::uint8_t> out) override;
     std::expected<std::uint64_t, IoError> position() override { return position_; }
     std::expected<void, IoError> seek(std::uint64_t position) override;
+    // Memory never delivers less than it holds, so one copy fills what it can.
+    std::expected<std::size_t, IoError> read_up_to(std::span<std::uint8_t> out) override {
+        return read_some(out);
+    }
 
   private:
     std::span<const std::uint8_t> bytes_;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "testing/source_lines.hpp"
+#include "test_support/source_line.hpp"
 
 namespace tarnwick_dat {
 namespace {
@@ -164,7 +164,7 @@ TEST(Records, FramesNameTheRealDeclaration) {
     EXPECT_EQ(Pair::second_site.file, "crates/tarnwick-dat/src/record_reader_test.cpp");
     for (const FieldSite& site :
          {Pair::first_site, Pair::second_site, Holder::num_pairs_site, Holder::pairs_site}) {
-        const std::string line = testing::source_line(site.file, site.line);
+        const std::string line = test_support::source_line(site.file, site.line).value_or("");
         EXPECT_NE(line.find(std::string{site.field}), std::string::npos) << line;
     }
 }

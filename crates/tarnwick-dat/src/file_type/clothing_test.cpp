@@ -27,24 +27,28 @@ std::string repeated(std::string_view text, int times) {
 
 // The display text of a failure with `cause` and one frame per site, innermost first.
 std::string backtrace(std::string_view cause, std::initializer_list<FieldSite> sites) {
-    const std::string bold = "\x1b[1m";
-    const std::string end_bold = "\x1b[22m";
-    std::string out = "\n \u257a" + repeated("\u2501", 20) + "\u2505 Backtrace \u2505" +
-                      repeated("\u2501", 20) + "\u2578\n\n";
+    constexpr std::string_view bold = "\x1b[1m";
+    constexpr std::string_view end_bold = "\x1b[22m";
+    std::string out = "\n \u257a";
+    out.append(repeated("\u2501", 20)).append("\u2505 Backtrace \u2505");
+    out.append(repeated("\u2501", 20)).append("\u2578\n\n");
     int index = 0;
     for (const FieldSite& site : sites) {
-        const std::string message =
-            "While parsing field '" + std::string{site.field} + "' in " + std::string{site.record};
+        std::string message = "While parsing field '";
+        message.append(site.field).append("' in ").append(site.record);
         if (index == 0) {
-            out += " 0: " + bold + bold + "Error: " + std::string{cause} + end_bold +
-                   "\n           " + bold + message + end_bold + end_bold + "\n";
+            out.append(" 0: ").append(bold).append(bold).append("Error: ").append(cause);
+            out.append(end_bold).append("\n           ").append(bold).append(message);
+            out.append(end_bold).append(end_bold).append("\n");
         } else {
-            out += " " + std::to_string(index) + ": " + bold + message + end_bold + "\n";
+            out.append(" ").append(std::to_string(index)).append(": ").append(bold);
+            out.append(message).append(end_bold).append("\n");
         }
-        out += "     at " + std::string{site.file} + ":" + std::to_string(site.line) + "\n";
+        out.append("     at ").append(site.file).append(":");
+        out.append(std::to_string(site.line)).append("\n");
         ++index;
     }
-    out += "\n \u257a" + repeated("\u2501", 53) + "\u2578\n\n";
+    out.append("\n \u257a").append(repeated("\u2501", 53)).append("\u2578\n\n");
     return out;
 }
 
