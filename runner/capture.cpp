@@ -41,13 +41,13 @@ class SwitchingStreambuf : public std::streambuf {
 void route_standard_streams() {
     static std::once_flag once;
     std::call_once(once, [] {
-        // Kept for the life of the process: the streams may be used until its very end.
-        static SwitchingStreambuf out{std::cout.rdbuf()};
-        static SwitchingStreambuf err{std::cerr.rdbuf()};
-        static SwitchingStreambuf log{std::clog.rdbuf()};
-        std::cout.rdbuf(&out);
-        std::cerr.rdbuf(&err);
-        std::clog.rdbuf(&log);
+        // Never destroyed: the streams are flushed at exit, after static objects are gone.
+        auto* out = new SwitchingStreambuf{std::cout.rdbuf()};
+        auto* err = new SwitchingStreambuf{std::cerr.rdbuf()};
+        auto* log = new SwitchingStreambuf{std::clog.rdbuf()};
+        std::cout.rdbuf(out);
+        std::cerr.rdbuf(err);
+        std::clog.rdbuf(log);
     });
 }
 

@@ -237,7 +237,8 @@ Step<TestOpts> read_values(const ParsedArgs& args, const EnvLookup& env) {
 
 std::expected<std::optional<TestOpts>, OptsFailure> read_opts(
     const std::vector<std::string>& arguments, const EnvLookup& env, std::ostream& out) {
-    const std::string_view program = arguments.empty() ? "..." : arguments.front();
+    const std::string_view program =
+        arguments.empty() ? std::string_view("...") : std::string_view(arguments.front());
     const std::span<const std::string> rest =
         arguments.empty() ? std::span<const std::string>{}
                           : std::span<const std::string>(arguments).subspan(1);

@@ -20,11 +20,15 @@ std::string count_of(std::size_t count, std::string_view word) {
 }
 
 std::string with_thousands_separators(std::uint64_t value) {
-    std::string digits = std::to_string(value);
-    for (std::size_t at = digits.size(); at > 3; at -= 3) {
-        digits.insert(at - 3, ",");
+    const std::string digits = std::to_string(value);
+    std::string text;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i != 0 && (digits.size() - i) % 3 == 0) {
+            text.push_back(',');
+        }
+        text.push_back(digits[i]);
     }
-    return digits;
+    return text;
 }
 
 }  // namespace

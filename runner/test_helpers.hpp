@@ -2,7 +2,6 @@
 
 // Helpers shared by the runner's unit tests.
 
-#include <regex>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -42,12 +41,25 @@ inline TestOpts serial_opts() {
     return opts;
 }
 
-// The report with run times, check times and thread ids replaced by fixed words.
-inline std::string mask_variable_parts(const std::string& report) {
-    std::string masked =
-        std::regex_replace(report, std::regex{R"(finished in \d+\.\d\ds)"}, "finished in <time>s");
-    masked = std::regex_replace(masked, std::regex{R"(<\d+\.\d\d\ds>)"}, "<time>");
-    return std::regex_replace(masked, std::regex{R"(' \(\d+\) panicked)"}, "' (<id>) panicked");
+// `text` with whatever stands between each `before` and the next `after` replaced.
+inline std::string mask_between(std::string text, std::string_view before, std::string_view after,
+                                std::string_view replacement) {
+    for (std::size_t at = text.find(before); at != std::string::npos; at = text.find(before, at)) {
+        const std::size_t begin = at + before.size();
+        const std::size_t end = text.find(after, begin);
+        if (end == std::string::npos) {
+            break;
+        }
+        text.replace(begin, end - begin, replacement);
+        at = begin + replacement.size() + after.size();
+    }
+    return text;
+}
+
+// The report with run times and thread ids replaced by fixed words.
+inline std::string mask_variable_parts(std::string report) {
+    report = mask_between(std::move(report), "finished in ", "s\n", "<time>");
+    return mask_between(std::move(report), "' (", ") panicked", "<id>");
 }
 
 }  // namespace runner::testing

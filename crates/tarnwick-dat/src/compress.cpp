@@ -12,7 +12,7 @@ constexpr std::size_t max_distance = 4095;
 constexpr std::size_t min_length = 2;
 constexpr std::size_t max_length = 17;
 // Candidates tried per position; more finds slightly longer matches at a high cost in speed.
-constexpr std::size_t max_chain_steps = 48;
+constexpr std::size_t max_chain_steps = 16;
 constexpr std::size_t window_slots = 4096;  // a power of two above max_distance
 constexpr std::uint32_t no_position = std::numeric_limits<std::uint32_t>::max();
 
@@ -49,6 +49,11 @@ class MatchFinder {
             const std::size_t distance = position - candidate;
             if (distance > max_distance) {
                 break;
+            }
+            // A candidate that differs at the best length so far cannot beat it.
+            if (input_[candidate + best.length] != input_[position + best.length]) {
+                candidate = previous_[candidate % window_slots];
+                continue;
             }
             std::size_t length = 0;
             while (length < limit && input_[candidate + length] == input_[position + length]) {

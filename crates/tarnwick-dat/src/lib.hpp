@@ -7,6 +7,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "block_chain.hpp"
 #include "error.hpp"
 #include "file_type.hpp"
 #include "record_reader.hpp"
@@ -70,16 +71,10 @@ struct DatFileEntry {
 inline constexpr std::size_t dat_node_branch_count = 62;
 inline constexpr std::size_t dat_node_entry_slots = 61;
 inline constexpr std::uint32_t dat_node_length = 1716;
+static_assert(dat_node_branch_count * 4 + 4 + dat_node_entry_slots * DatFileEntry::byte_length ==
+              dat_node_length);
 // Far deeper than any real tree (61 entries per node); a deeper walk means a corrupt archive.
 inline constexpr std::size_t dat_max_tree_depth = 32;
-
-// Gathers `size` payload bytes from the block chain starting at `offset`. Each block is a
-// 4-byte link to the next block (0 for the last) followed by `block_size - 4` payload bytes;
-// the last block's payload runs on as far as the remaining size needs.
-std::expected<std::vector<std::uint8_t>, DatError> read_file_data(const FileExtPolyfill& file,
-                                                                  std::uint32_t block_size,
-                                                                  std::uint32_t offset,
-                                                                  std::uint32_t size);
 
 // An open archive: its header, its whole directory, and the file, kept open for reading.
 class DatDatabase {
@@ -108,10 +103,11 @@ class DatDatabase {
     DatDatabase(DatHeader header, ArchiveFile file)
         : header{std::move(header)}, file{std::move(file)} {}
 
-    // Nodes already read in this walk; a tree never reaches one twice.
+    // A branch back to a node on the current path would never end; a node shared by several
+    // branches is read once, since reading it again would insert the same entries.
     struct Walk {
-        std::unordered_set<std::uint32_t> visited;
-        std::size_t depth = 0;
+        std::unordered_set<std::uint32_t> on_path;
+        std::unordered_set<std::uint32_t> finished;
     };
     std::expected<void, DatError> read_node(std::uint32_t offset, Walk& walk);
 };

@@ -1,6 +1,7 @@
 #include "lib.hpp"
 
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -8,11 +9,15 @@
 #include <fstream>
 
 #include "test_support/source_line.hpp"
+#include "test_support/temp_dir.hpp"
+#include "text.hpp"
+#include "writer.hpp"
 
 namespace tarnwick_dat {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using ::testing::HasSubstr;
 
 void put_u32(Bytes& bytes, std::size_t at, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) {
@@ -139,6 +144,332 @@ TEST(DatHeaderRead, EveryFrameLineHoldsItsFieldDeclaration) {
         EXPECT_NE(line.find(", " + std::string{site.field} + ")"), std::string::npos) << line;
         EXPECT_EQ(site.record, "DatHeader");
     }
+}
+
+TEST(DatFileEntry, ReadsItsFieldsAndFrames) {
+    const Bytes bytes{2, 0, 0, 0, 1, 0, 0, 0x10, 3, 0, 0, 0, 4, 0, 0, 0, 5, 0, 0, 0, 6, 0, 0, 0};
+    ByteReader reader{bytes};
+    auto entry = DatFileEntry::read(reader);
+    ASSERT_TRUE(entry.has_value());
+    EXPECT_EQ(entry->bit_flags, 2u);
+    EXPECT_FALSE(entry->is_compressed());
+    EXPECT_EQ(entry->id, 0x10000001u);
+    EXPECT_EQ(entry->version, 6u);
+
+    ByteReader short_reader{std::span{bytes}.first(22)};
+    auto failed = DatFileEntry::read(short_reader);
+    ASSERT_FALSE(failed.has_value());
+    ASSERT_EQ(failed.error().frames().size(), 1u);
+    EXPECT_EQ(failed.error().frames()[0].message, "While parsing field 'version' in DatFileEntry");
+    EXPECT_EQ(failed.error().frames()[0].location->file, "crates/tarnwick-dat/src/lib.hpp");
+    EXPECT_EQ(short_reader.position(), 0u);
+}
+
+TEST(DatFileEntry, EveryFrameLineHoldsItsFieldDeclaration) {
+    for (const FieldSite& site :
+         {DatFileEntry::bit_flags_site, DatFileEntry::id_site, DatFileEntry::offset_site,
+          DatFileEntry::size_site, DatFileEntry::timestamp_site, DatFileEntry::version_site}) {
+        const std::string line = test_support::source_line(site.file, site.line).value_or("");
+        EXPECT_NE(line.find(", " + std::string{site.field} + ")"), std::string::npos) << line;
+        EXPECT_EQ(site.record, "DatFileEntry");
+    }
+}
+
+class ArchiveTest : public ::testing::Test {
+  protected:
+    DatWriter create(std::uint32_t block_size = 1024) {
+        auto writer = DatWriter::create(path_, block_size);
+        EXPECT_TRUE(writer.has_value());
+        return std::move(*writer);
+    }
+    std::expected<DatDatabase, DatError> open(DatWriter& writer) {
+        EXPECT_TRUE(writer.finish().has_value());
+        return DatDatabase::open(path_);
+    }
+    DatDatabase open_ok(DatWriter& writer) {
+        auto database = open(writer);
+        EXPECT_TRUE(database.has_value()) << database.error().display();
+        return std::move(*database);
+    }
+    static DatFileEntry entry(std::uint32_t id, std::uint32_t offset = 0, std::uint32_t size = 0,
+                              std::uint32_t bit_flags = 0) {
+        DatFileEntry e;
+        e.id = id;
+        e.offset = offset;
+        e.size = size;
+        e.bit_flags = bit_flags;
+        return e;
+    }
+    static std::uint32_t leaf(DatWriter& writer, std::vector<DatFileEntry> entries) {
+        DirectoryNode node;
+        node.entries = std::move(entries);
+        return *writer.write_node(node);
+    }
+    void write_file(std::size_t length, std::uint32_t root_offset, std::uint32_t magic = 0) {
+        Bytes bytes(length);
+        if (length >= 356) {
+            put_u32(bytes, 320, magic);
+            put_u32(bytes, 324, 1024);  // block_size
+            put_u32(bytes, 352, root_offset);
+        }
+        std::ofstream{path_, std::ios::binary}.write(reinterpret_cast<const char*>(bytes.data()),
+                                                     static_cast<std::streamsize>(bytes.size()));
+    }
+    static Bytes file_bytes(const DatDatabase& database, std::uint32_t id) {
+        auto bytes = database.get_file(id);
+        EXPECT_TRUE(bytes.has_value()) << bytes.error().display();
+        return bytes ? std::move(*bytes) : Bytes{0xBA, 0xD0};
+    }
+    static std::vector<std::uint32_t> ids(const DatDatabase& database) {
+        std::vector<std::uint32_t> keys;
+        for (const auto& [id, unused] : database.files) {
+            keys.push_back(id);
+        }
+        std::sort(keys.begin(), keys.end());
+        return keys;
+    }
+
+    test_support::TempDir dir_;
+    std::filesystem::path path_ = dir_ / "archive.dat";
+};
+
+TEST_F(ArchiveTest, MissingPathIsAPathError) {
+    const auto missing = dir_ / "missing.dat";
+    auto database = DatDatabase::open(missing);
+    ASSERT_FALSE(database.has_value());
+    const auto* error = std::get_if<DatError::PathError>(&database.error().kind());
+    ASSERT_NE(error, nullptr);
+    EXPECT_EQ(error->path, missing);
+    EXPECT_EQ(database.error().display(), "Failed to open file at " + missing.string() +
+                                              ": No such file or directory (os error 2)");
+}
+
+// A directory opens like a file; reading its header is what fails.
+TEST_F(ArchiveTest, DirectoryFailsWhenItsHeaderIsRead) {
+    auto database = DatDatabase::open(dir_.path());
+    ASSERT_FALSE(database.has_value());
+    ASSERT_TRUE(database.error().is<DatError::BinRead>());
+    EXPECT_THAT(database.error().display(), HasSubstr("(os error 21)"));
+}
+
+TEST_F(ArchiveTest, FileEndingInsideTheHeaderNamesTheField) {
+    write_file(399, 0);
+    auto database = DatDatabase::open(path_);
+    ASSERT_FALSE(database.has_value());
+    ASSERT_TRUE(database.error().is<DatError::BinRead>());
+    EXPECT_THAT(database.error().display(),
+                HasSubstr("While parsing field 'version_minor' in DatHeader"));
+}
+
+TEST_F(ArchiveTest, RootZeroIsAnEmptyDirectoryWhateverTheMagic) {
+    write_file(400, 0, 0x12345678);
+    auto database = DatDatabase::open(path_);
+    ASSERT_TRUE(database.has_value()) << database.error().display();
+    EXPECT_TRUE(database->files.empty());
+    EXPECT_EQ(database->dat_kind(), DatKind::Unknown);
+    auto file = database->get_file(0x10000001);
+    ASSERT_FALSE(file.has_value());
+    EXPECT_EQ(file.error().display(), "File ID 10000001 not found in provider");
+}
+
+TEST_F(ArchiveTest, RootPastTheEndIsAnIoError) {
+    write_file(400, 0x10000);
+    auto database = DatDatabase::open(path_);
+    ASSERT_FALSE(database.has_value());
+    EXPECT_EQ(database.error().display(), "IO error: failed to fill whole buffer");
+}
+
+TEST_F(ArchiveTest, RootWithoutEntriesOrBranchesIsEmpty) {
+    DatWriter writer = create();
+    writer.header().root_offset = leaf(writer, {});
+    EXPECT_TRUE(open_ok(writer).files.empty());
+}
+
+struct BranchCase {
+    const char* name;
+    std::uint32_t entry_count;
+    std::vector<std::size_t> set_branches;  // which branches point at a child
+    std::vector<std::size_t> followed;      // whose entries appear
+};
+
+// Children hold one entry each, id 0x100 + their branch index; the root holds 0x1..count.
+TEST_F(ArchiveTest, FollowsBranchesByTheirRules) {
+    const BranchCase cases[] = {
+        {"a leaf ignores its other branches", 1, {1, 2}, {}},
+        {"count 2 follows branches 0 to 2 only", 2, {0, 1, 2, 3}, {0, 1, 2}},
+        {"a zero branch is skipped", 2, {0, 2}, {0, 2}},
+        {"61 entries reach branch 61", 61, {0, 61}, {0, 61}},
+    };
+    for (const BranchCase& c : cases) {
+        DatWriter writer = create();
+        DirectoryNode root;
+        std::vector<std::uint32_t> expected;
+        for (std::uint32_t i = 1; i <= c.entry_count; ++i) {
+            root.entries.push_back(entry(i));
+            expected.push_back(i);
+        }
+        for (std::size_t branch : c.set_branches) {
+            root.branches[branch] =
+                leaf(writer, {entry(0x100 + static_cast<std::uint32_t>(branch))});
+        }
+        for (std::size_t branch : c.followed) {
+            expected.push_back(0x100 + static_cast<std::uint32_t>(branch));
+        }
+        writer.header().root_offset = *writer.write_node(root);
+        EXPECT_EQ(ids(open_ok(writer)), expected) << c.name;
+    }
+}
+
+// Pre-order, a node's entries before its children, children in branch order: the later wins.
+TEST_F(ArchiveTest, DuplicateIdsKeepTheLaterEntry) {
+    DatWriter writer = create();
+    DirectoryNode root;
+    root.entries = {entry(7, 1), entry(8, 1), entry(7, 2)};
+    root.branches[0] = leaf(writer, {entry(8, 3), entry(9, 3)});
+    root.branches[1] = leaf(writer, {entry(9, 4)});
+    writer.header().root_offset = *writer.write_node(root, ChainLayout::Scattered);
+    DatDatabase database = open_ok(writer);
+    EXPECT_EQ(database.files.at(7).offset, 2u);
+    EXPECT_EQ(database.files.at(8).offset, 3u);
+    EXPECT_EQ(database.files.at(9).offset, 4u);
+}
+
+TEST_F(ArchiveTest, SixtySecondEntryHasNoBytes) {
+    DatWriter writer = create();
+    DirectoryNode root;
+    root.entries = {entry(1)};
+    root.entry_count = 62;
+    writer.header().root_offset = *writer.write_node(root);
+    auto database = open(writer);
+    ASSERT_FALSE(database.has_value());
+    ASSERT_TRUE(database.error().is<DatError::BinRead>());
+    const auto& read = std::get<DatError::BinRead>(database.error().kind()).error;
+    ASSERT_EQ(read.frames().size(), 1u);
+    EXPECT_EQ(read.frames()[0].message, "While parsing field 'bit_flags' in DatFileEntry");
+}
+
+TEST_F(ArchiveTest, GetFileServesStoredAndExpandedBytes) {
+    DatWriter writer = create(64);
+    const Bytes text(3000, 'z');
+    const Bytes small{1, 2, 3};
+    std::vector<DatFileEntry> entries{
+        *writer.store_file(0x10000001, text, {.compressed = true}),
+        *writer.store_file(0x10000002, small, {.extra_flags = 2}),
+        // Size 0 reads nothing, even where no block exists, compressed or not.
+        entry(0x10000003, 0xFFFFFF00, 0, 1),
+        entry(0x10000004, 0xFFFFFF00, 0, 0),
+    };
+    // Bit 1 alone does not mark compression: four bytes that would expand to nothing.
+    const Bytes prefixed{9, 0, 0, 0, 0x00, 'a'};
+    entries.push_back(entry(0x10000005, *writer.store_chain(prefixed, ChainLayout::Contiguous),
+                            static_cast<std::uint32_t>(prefixed.size()), 2));
+    writer.write_directory(entries);
+    DatDatabase database = open_ok(writer);
+    EXPECT_LT(database.files.at(0x10000001).size, 1000u);
+    EXPECT_EQ(file_bytes(database, 0x10000001), text);
+    EXPECT_EQ(file_bytes(database, 0x10000002), small);
+    EXPECT_EQ(file_bytes(database, 0x10000003), Bytes{});
+    EXPECT_EQ(file_bytes(database, 0x10000004), Bytes{});
+    EXPECT_EQ(file_bytes(database, 0x10000005), prefixed);
+    // Two calls give equal, separately owned bytes.
+    EXPECT_EQ(file_bytes(database, 0x10000001), file_bytes(database, 0x10000001));
+}
+
+TEST_F(ArchiveTest, ChainPastTheEndFailsGetFile) {
+    DatWriter writer = create(64);
+    DatFileEntry stored = *writer.store_file(0x10000001, Bytes(200, 1));
+    writer.write_directory({stored});
+    ASSERT_TRUE(writer.write_u32(stored.offset, 0x00FFFF00).has_value());
+    DatDatabase database = open_ok(writer);
+    auto file = database.get_file(0x10000001);
+    ASSERT_FALSE(file.has_value());
+    EXPECT_EQ(file.error().display(), "IO error: failed to fill whole buffer");
+}
+
+// Hostile archives end in an error at once, without hanging or allocating their claims.
+
+TEST_F(ArchiveTest, BranchBackToANodeOnThePathIsCorruption) {
+    for (bool to_self : {true, false}) {
+        DatWriter writer = create();
+        auto root_blocks = *writer.allocate_chain(dat_node_length, ChainLayout::Contiguous);
+        DirectoryNode child;
+        child.branches[0] = root_blocks[0];
+        const std::uint32_t child_offset = *writer.write_node(child);
+        DirectoryNode root;
+        root.branches[0] = to_self ? root_blocks[0] : child_offset;
+        ASSERT_TRUE(writer.write_node_at(root_blocks, root).has_value());
+        writer.header().root_offset = root_blocks[0];
+        auto database = open(writer);
+        ASSERT_FALSE(database.has_value());
+        ASSERT_TRUE(database.error().is<DatError::Corruption>());
+        EXPECT_EQ(database.error().display(), "Corruption detected: directory node at offset 0x" +
+                                                  hex_lower(root_blocks[0]) +
+                                                  " is reached again through its own branches");
+    }
+}
+
+// One node shared by 62 branches at each of 20 levels would take 62^20 visits if every branch
+// were walked again; each shared node is read once and the archive opens.
+TEST_F(ArchiveTest, SharedSubtreeIsReadOnce) {
+    DatWriter writer = create();
+    std::uint32_t below = leaf(writer, {entry(1)});
+    for (int level = 0; level < 20; ++level) {
+        DirectoryNode node;
+        node.entries.assign(61, entry(2));
+        node.branches.fill(below);
+        below = *writer.write_node(node);
+    }
+    writer.header().root_offset = below;
+    auto database = open(writer);
+    ASSERT_TRUE(database.has_value()) << database.error().display();
+    EXPECT_EQ(database->files.size(), 2u);
+}
+
+TEST_F(ArchiveTest, TreeDeeperThanAnyRealOneIsCorruption) {
+    DatWriter writer = create();
+    std::uint32_t below = leaf(writer, {entry(1)});
+    std::uint32_t first_refused = 0;
+    for (std::size_t level = 0; level < dat_max_tree_depth + 5; ++level) {
+        DirectoryNode node;
+        node.branches[0] = below;
+        below = *writer.write_node(node);
+        if (level == 4) {
+            first_refused = below;
+        }
+    }
+    writer.header().root_offset = below;
+    auto database = open(writer);
+    ASSERT_FALSE(database.has_value());
+    ASSERT_TRUE(database.error().is<DatError::Corruption>());
+    EXPECT_EQ(database.error().display(),
+              "Corruption detected: directory tree deeper than 32 "
+              "levels at node offset 0x" +
+                  hex_lower(first_refused));
+}
+
+TEST_F(ArchiveTest, HeaderWithoutBlockPayloadIsCorruption) {
+    DatWriter writer = create();
+    writer.header().root_offset = leaf(writer, {entry(1)});
+    writer.header().block_size = 4;
+    auto database = open(writer);
+    ASSERT_FALSE(database.has_value());
+    EXPECT_TRUE(database.error().is<DatError::Corruption>());
+}
+
+// An entry claiming 4 GiB, stored compressed and declaring 4 GiB of output: both refused.
+TEST_F(ArchiveTest, OversizedEntriesAreRefusedWithoutAllocating) {
+    DatWriter writer = create(64);
+    const Bytes bomb{0xFF, 0xFF, 0xFF, 0xFF, 0x40, 'a', 0x01, 0x0F};
+    const std::uint32_t bomb_offset = *writer.store_chain(bomb, ChainLayout::Contiguous);
+    writer.write_directory({entry(1, bomb_offset, 0xFFFFFFFF), entry(2, bomb_offset, 8, 1)});
+    DatDatabase database = open_ok(writer);
+    auto huge = database.get_file(1);
+    ASSERT_FALSE(huge.has_value());
+    EXPECT_EQ(huge.error().display(), "IO error: failed to fill whole buffer");
+    auto expanded = database.get_file(2);
+    ASSERT_TRUE(expanded.has_value());
+    EXPECT_EQ(*expanded, Bytes(18, 'a'));
+    EXPECT_LE(expanded->capacity(), 4 * 17u);
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <random>
 
 #include "lib.hpp"
-#include "test_temp_dir.hpp"
+#include "test_support/temp_dir.hpp"
 
 namespace tarnwick_dat {
 namespace {
@@ -34,7 +34,7 @@ class WriterTest : public ::testing::Test {
         return std::move(*database);
     }
 
-    testing::TempDir dir_;
+    test_support::TempDir dir_;
     std::filesystem::path path_ = dir_ / "archive.dat";
 };
 
@@ -126,25 +126,6 @@ TEST_F(WriterTest, LargeDirectoryIsMultiLevelAndComplete) {
     auto child_bytes = database.read_file_data(first_child, dat_node_length);
     ASSERT_TRUE(child_bytes.has_value());
     EXPECT_NE((*child_bytes)[0] | (*child_bytes)[1] | (*child_bytes)[2] | (*child_bytes)[3], 0);
-}
-
-TEST_F(WriterTest, EncodedNodeHasItsStoredLayout) {
-    DirectoryNode node;
-    node.branches[0] = 0x11223344;
-    node.branches[61] = 5;
-    DatFileEntry entry;
-    entry.bit_flags = 1;
-    entry.id = 0xAABBCCDD;
-    node.entries = {entry};
-    const std::vector<std::uint8_t> bytes = encode_node(node);
-    ASSERT_EQ(bytes.size(), 1716u);
-    EXPECT_EQ(bytes[0], 0x44);
-    EXPECT_EQ(bytes[3], 0x11);
-    EXPECT_EQ(bytes[244], 5);
-    EXPECT_EQ(bytes[248], 1);  // entry count
-    EXPECT_EQ(bytes[252], 1);  // bit_flags
-    EXPECT_EQ(bytes[256], 0xDD);
-    EXPECT_EQ(bytes[259], 0xAA);
 }
 
 TEST_F(WriterTest, RefusesBlocksWithoutPayload) {

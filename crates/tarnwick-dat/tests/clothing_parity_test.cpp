@@ -11,10 +11,11 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "runner/test_helpers.hpp"
 
 extern char** environ;
 
@@ -93,10 +94,8 @@ ProgramRun run_program(std::vector<std::string> args,
 }
 
 std::string mask(const std::string& text) {
-    const std::string timed =
-        std::regex_replace(text, std::regex{R"(finished in \d+\.\d\ds)"}, "finished in <time>s");
-    return std::regex_replace(timed, std::regex{R"(' \(\d+\) panicked at [^:]+:\d+:\d+:)"},
-                              "' (<id>) panicked at <location>:");
+    const std::string timed = runner::testing::mask_variable_parts(text);
+    return runner::testing::mask_between(timed, "panicked at ", ":\n", "<location>");
 }
 
 const std::string CLASSIFY = "common::motion_command_names::tests::classify_known_commands";

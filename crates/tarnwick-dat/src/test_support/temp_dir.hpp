@@ -1,6 +1,6 @@
 #pragma once
 
-// Test support: a fresh directory per test, removed with everything in it afterwards.
+// For tests only: a fresh directory per test, removed with everything in it afterwards.
 
 #include <stdlib.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <system_error>
 
-namespace tarnwick_dat::testing {
+namespace tarnwick_dat::test_support {
 
 class TempDir {
   public:
@@ -32,4 +32,4 @@ class TempDir {
     std::filesystem::path path_;
 };
 
-}  // namespace tarnwick_dat::testing
+}  // namespace tarnwick_dat::test_support
