@@ -1,11 +1,114 @@
 // The check program: hands its registry of named checks to the runner.
 
+#include <algorithm>
 #include <array>
+#include <iostream>
+#include <string>
 #include <string_view>
+#include <vector>
 
+#include "common.hpp"
 #include "common/motion_command_names.hpp"
+#include "file_type.hpp"
+#include "file_type/clothing.hpp"
+#include "file_type/clothing_tally.hpp"
+#include "lib.hpp"
+#include "runner/assert.hpp"
 #include "runner/check_site.hpp"
 #include "runner/test_main.hpp"
+#include "text.hpp"
+
+using namespace tarnwick_dat;
+
+namespace {
+
+constexpr std::uint32_t known_clothing_id = 0x10000001;
+
+std::string hex_id(std::uint32_t id) {
+    return "0x" + hex_upper(id);
+}
+
+// The clothing tables of the archive, in ascending identifier order.
+std::vector<std::uint32_t> clothing_ids(const DatDatabase& dat) {
+    const DatKind kind = dat.dat_kind();
+    std::vector<std::uint32_t> ids;
+    for (const auto& entry : dat.files) {
+        if (from_id_in_dat(entry.first, kind) == DatFileType::Clothing) {
+            ids.push_back(entry.first);
+        }
+    }
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+// The retail contents of record 0x10000001.
+void check_known_record(const ClothingTable& table) {
+    const auto found = table.clothing_base_effects.find(0x02001A18);
+    runner::assert_that(found != table.clothing_base_effects.end(),
+                        "0x10000001 should have setup-key 0x02001A18");
+    const auto& object_effects = found->second.clo_object_effects;
+    runner::assert_eq(object_effects.size(), 6u,
+                      "0x10000001 base-effect for setup 0x02001A18 should have 6 object effects");
+    const CloObjectEffect& first = object_effects[0];
+    runner::assert_eq(first.index, 9u);
+    runner::assert_eq(first.model_id, 0x01004AA7u);
+    runner::assert_eq(first.clo_texture_effects.size(), 2u);
+    const CloTextureEffect& swap = first.clo_texture_effects[0];
+    runner::assert_eq(swap.old_texture, 0x050003D5u);
+    runner::assert_eq(swap.new_texture, 0x0500025Fu);
+}
+
+// Reads and parses one clothing file; it must parse completely and name itself.
+ClothingTable parse_clothing_table(const DatDatabase& dat, std::uint32_t id) {
+    auto bytes = dat.get_file(id);
+    if (!bytes) {
+        runner::fail("read ClothingTable " + hex_id(id) + ": " + bytes.error().display());
+    }
+    ByteReader reader{*bytes};
+    auto table = ClothingTable::read(reader, Endian::Little);
+    if (!table) {
+        runner::fail("parse ClothingTable " + hex_id(id) + " (" + std::to_string(bytes->size()) +
+                     " bytes): " + table.error().display());
+    }
+    runner::assert_eq(table->id, id, "ClothingTable " + hex_id(id) + " self-id mismatch");
+    const std::uint64_t consumed = reader.position().value_or(0);
+    runner::assert_eq(consumed, std::uint64_t{bytes->size()},
+                      "ClothingTable " + hex_id(id) + " parser stopped at byte " +
+                          std::to_string(consumed) + " of " + std::to_string(bytes->size()));
+    return std::move(*table);
+}
+
+}  // namespace
+
+RUNNER_CHECK(all_retail_clothing_tables_parse) {
+    const auto path = common::get_portal_dat_path();
+    if (!path) {
+        std::cout << "Skipping Clothing parity: portal.dat not found\n";
+        return;
+    }
+    auto dat = DatDatabase::open(*path);
+    if (!dat) {
+        runner::fail("open portal.dat: " + dat.error().debug());
+    }
+    const std::vector<std::uint32_t> ids = clothing_ids(*dat);
+    runner::assert_that(!ids.empty(), "expected at least one ClothingTable record in portal.dat");
+
+    ClothingTally tally;
+    bool saw_known_record = false;
+    for (const std::uint32_t id : ids) {
+        const ClothingTable table = parse_clothing_table(*dat, id);
+        tally.add(table);
+        if (id == known_clothing_id) {
+            check_known_record(table);
+            saw_known_record = true;
+        }
+    }
+    runner::assert_that(saw_known_record, "did not encounter known retail Clothing 0x10000001");
+    std::cout << "Parsed " << ids.size() << " ClothingTable records: " << tally.base_effects
+              << " base effects (" << tally.object_effects << " object effects, "
+              << tally.texture_swaps << " texture swaps), " << tally.sub_pal_effects
+              << " sub-pal effects (" << tally.sub_palettes << " sub-palettes)\n";
+}
 
 namespace {
 
@@ -35,6 +138,7 @@ runner::TestDescAndFn integration_check(std::string_view name, const runner::Che
 // In ascending order of name: the runner keeps the order it is given.
 const auto& registry() {
     static const std::array checks{
+        INTEGRATION_CHECK(all_retail_clothing_tables_parse),
         INTEGRATION_CHECK(common::motion_command_names::tests::classify_known_commands),
         INTEGRATION_CHECK(common::motion_command_names::tests::lookup_known_commands),
         INTEGRATION_CHECK(

@@ -1,0 +1,289 @@
+// The clothing parity check, run in the real program against archives built for each case.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "file_type/clothing_writer.hpp"
+#include "program_run.hpp"
+#include "sample_archive.hpp"
+#include "test_temp_dir.hpp"
+#include "utils.hpp"
+#include "writer.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace tarnwick_dat;
+using test_support::ProgramRun;
+using Bytes = std::vector<std::uint8_t>;
+using tarnwick_dat::testing::TempDir;
+
+const std::string check_name = "all_retail_clothing_tables_parse";
+
+// A table with the retail contents that the check knows for 0x10000001.
+ClothingTable known_table() {
+    ClothingTable table;
+    table.id = 0x10000001;
+    ClothingBaseEffect effect;
+    CloObjectEffect first{
+        .index = 9,
+        .model_id = 0x01004AA7,
+        .clo_texture_effects = {{0x050003D5, 0x0500025F}, {0x05000001, 0x05000002}}};
+    effect.clo_object_effects.push_back(first);
+    for (std::uint32_t index = 10; index < 15; ++index) {
+        effect.clo_object_effects.push_back({.index = index, .model_id = 0x01000100 + index});
+    }
+    table.clothing_base_effects.emplace(0x02001A18, effect);
+    CloSubPalEffect sub_pal{.icon = 0x06001234};
+    sub_pal.clo_sub_palettes.push_back({.ranges = {{0, 8}, {16, 24}}, .palette_set = 0x0F000001});
+    table.clothing_sub_pal_effects.emplace(1, sub_pal);
+    return table;
+}
+
+ClothingTable plain_table(std::uint32_t id) {
+    ClothingTable table;
+    table.id = id;
+    ClothingBaseEffect effect;
+    effect.clo_object_effects.push_back(
+        {.index = 1, .model_id = 0x01000001, .clo_texture_effects = {{0x05000003, 0x05000004}}});
+    table.clothing_base_effects.emplace(0x02000001, effect);
+    return table;
+}
+
+Bytes encode(const ClothingTable& table) {
+    return write_clothing_table(table).value();
+}
+
+struct StoredFile {
+    std::uint32_t id;
+    Bytes bytes;
+    bool compressed = false;
+};
+
+// Writes a portal archive holding `files` and gives its path.
+fs::path write_archive(const TempDir& dir, const std::vector<StoredFile>& files) {
+    const fs::path path = dir / "portal.dat";
+    DatWriter writer = DatWriter::create(path).value();
+    std::vector<DatFileEntry> entries;
+    for (const StoredFile& file : files) {
+        entries.push_back(
+            writer.store_file(file.id, file.bytes, {.compressed = file.compressed}).value());
+    }
+    EXPECT_TRUE(writer.write_directory(std::move(entries)));
+    EXPECT_TRUE(writer.finish());
+    return path;
+}
+
+ProgramRun run_check(const fs::path& archive) {
+    return test_support::run_program({"--exact", check_name, "--show-output"},
+                                     {{"TARNWICK_PORTAL_DAT", archive.string()}});
+}
+
+// The check's failure message, as the failures section shows it.
+std::string failure_message(const ProgramRun& run) {
+    const std::string masked = test_support::mask_report(run.out);
+    const std::string head = "thread '" + check_name + "' (<id>) panicked at <location>:\n";
+    const auto start = masked.find(head);
+    if (start == std::string::npos) {
+        return "<no failure report in: " + run.out + ">";
+    }
+    const auto message = start + head.size();
+    const auto end = masked.find("\nnote: run with `ORRA_BACKTRACE=1`", message);
+    return masked.substr(message, end - message);
+}
+
+void expect_failure(const ProgramRun& run, const std::string& message) {
+    EXPECT_EQ(run.status, 101);
+    EXPECT_EQ(failure_message(run), message);
+    EXPECT_EQ(run.out.find("Parsed "), std::string::npos) << "no tally after a failure";
+}
+
+TEST(ClothingCheck, SkipsWhenNoArchiveIsFound) {
+    if (fs::exists(default_portal_dat_path())) {
+        GTEST_SKIP() << "an archive lies at the default location";
+    }
+    const ProgramRun run = run_check("/nonexistent/portal.dat");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("---- " + check_name +
+                           " stdout ----\nSkipping Clothing parity: portal.dat not found\n\n"),
+              std::string::npos)
+        << run.out;
+}
+
+TEST(ClothingCheck, PassesOnTheSyntheticSampleWithItsExactTally) {
+    TempDir dir;
+    const fs::path path = dir / "portal.dat";
+    const auto summary =
+        tarnwick_forge::write_sample_archive(path, {.seed = 9, .scale = 0.02}).value();
+    const ProgramRun run = run_check(path);
+    EXPECT_EQ(run.status, 0) << run.out;
+    const ClothingTally& t = summary.clothing;
+    const std::string tally =
+        "Parsed " + std::to_string(summary.clothing_tables) +
+        " ClothingTable records: " + std::to_string(t.base_effects) + " base effects (" +
+        std::to_string(t.object_effects) + " object effects, " + std::to_string(t.texture_swaps) +
+        " texture swaps), " + std::to_string(t.sub_pal_effects) + " sub-pal effects (" +
+        std::to_string(t.sub_palettes) + " sub-palettes)\n";
+    EXPECT_NE(run.out.find("---- " + check_name + " stdout ----\n" + tally + "\n"),
+              std::string::npos)
+        << run.out;
+}
+
+TEST(ClothingCheck, CompressedAndPlainFilesPassAndTheArchiveIsLeftUntouched) {
+    TempDir dir;
+    const fs::path path = write_archive(dir, {{0x10000001, encode(known_table()), true},
+                                              {0x10000002, encode(plain_table(0x10000002))}});
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    const std::string bytes_before = test_support::read_file(path);
+
+    const ProgramRun run = run_check(path);
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("Parsed 2 ClothingTable records: 2 base effects (7 object effects, 3 "
+                           "texture swaps), 1 sub-pal effects (1 sub-palettes)\n"),
+              std::string::npos)
+        << run.out;
+
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(test_support::read_file(path), bytes_before);
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+}
+
+TEST(ClothingCheck, OpenFailureShowsTheStructuredError) {
+    TempDir dir;
+    const fs::path path = dir / "portal.dat";
+    { std::ofstream{path} << std::string(399, '\0'); }
+    const ProgramRun run = run_check(path);
+    const std::string message = failure_message(run);
+    EXPECT_EQ(run.status, 101);
+    EXPECT_TRUE(message.starts_with("open portal.dat: BinRead(\n \u257a")) << message;
+    EXPECT_NE(message.find("While parsing field 'version_minor' in DatHeader"), std::string::npos);
+}
+
+TEST(ClothingCheck, ArchiveWithoutClothingFails) {
+    TempDir dir;
+    const fs::path path = write_archive(dir, {{0x01000001, Bytes(40, 7)}});
+    expect_failure(run_check(path), "expected at least one ClothingTable record in portal.dat");
+}
+
+TEST(ClothingCheck, ExtraByteAfterTheRecordFails) {
+    TempDir dir;
+    Bytes bytes = encode(plain_table(0x10000002));
+    const std::size_t length = bytes.size();
+    bytes.push_back(0);
+    const fs::path path =
+        write_archive(dir, {{0x10000001, encode(known_table())}, {0x10000002, bytes}});
+    expect_failure(
+        run_check(path),
+        "assertion `left == right` failed: ClothingTable 0x10000002 parser stopped at byte " +
+            std::to_string(length) + " of " + std::to_string(length + 1) +
+            "\n  left: " + std::to_string(length) + "\n right: " + std::to_string(length + 1));
+}
+
+TEST(ClothingCheck, SelfIdMismatchFails) {
+    TempDir dir;
+    const fs::path path = write_archive(
+        dir, {{0x10000001, encode(known_table())}, {0x10000002, encode(plain_table(0x10000003))}});
+    expect_failure(run_check(path),
+                   "assertion `left == right` failed: ClothingTable 0x10000002 self-id mismatch\n"
+                   "  left: 268435459\n right: 268435458");
+}
+
+TEST(ClothingCheck, TruncatedTableNamesTheFieldsWhereReadingStopped) {
+    TempDir dir;
+    Bytes bytes = encode(known_table());
+    bytes.pop_back();
+    const fs::path path = write_archive(dir, {{0x10000001, bytes}});
+    const ProgramRun run = run_check(path);
+    const std::string message = failure_message(run);
+    EXPECT_EQ(run.status, 101);
+    EXPECT_TRUE(message.starts_with("parse ClothingTable 0x10000001 (" +
+                                    std::to_string(bytes.size()) + " bytes): \n \u257a"))
+        << message;
+    const std::string inner = "\x1b[1mWhile parsing field 'palette_set' in CloSubPalette\x1b[22m";
+    const std::string outer =
+        " 1: \x1b[1mWhile parsing field 'clo_sub_palettes' in CloSubPalEffect";
+    EXPECT_NE(message.find(inner), std::string::npos) << message;
+    EXPECT_NE(message.find(outer), std::string::npos) << message;
+    EXPECT_NE(message.find("     at crates/tarnwick-dat/src/file_type/clothing.hpp:"),
+              std::string::npos);
+}
+
+TEST(ClothingCheck, KnownRecordMissingFailsAfterEveryFileWasRead) {
+    TempDir dir;
+    const fs::path path = write_archive(dir, {{0x10000002, encode(plain_table(0x10000002))},
+                                              {0x10000003, encode(plain_table(0x10000003))}});
+    expect_failure(run_check(path), "did not encounter known retail Clothing 0x10000001");
+}
+
+TEST(ClothingCheck, KnownRecordWithoutItsSetupKeyFails) {
+    TempDir dir;
+    ClothingTable table = known_table();
+    auto effect = table.clothing_base_effects.extract(0x02001A18);
+    effect.key() = 0x02001A19;
+    table.clothing_base_effects.insert(std::move(effect));
+    const fs::path path = write_archive(dir, {{0x10000001, encode(table)}});
+    expect_failure(run_check(path), "0x10000001 should have setup-key 0x02001A18");
+}
+
+TEST(ClothingCheck, KnownRecordWithFiveObjectEffectsFails) {
+    TempDir dir;
+    ClothingTable table = known_table();
+    table.clothing_base_effects.at(0x02001A18).clo_object_effects.pop_back();
+    const fs::path path = write_archive(dir, {{0x10000001, encode(table)}});
+    expect_failure(run_check(path),
+                   "assertion `left == right` failed: 0x10000001 base-effect for setup 0x02001A18 "
+                   "should have 6 object effects\n  left: 5\n right: 6");
+}
+
+TEST(ClothingCheck, KnownRecordContentsAreComparedInOrder) {
+    struct Case {
+        const char* what;
+        void (*damage)(CloObjectEffect&);
+        const char* message;
+    };
+    const Case cases[] = {
+        {"index", [](CloObjectEffect& e) { e.index = 8; },
+         "assertion `left == right` failed\n  left: 8\n right: 9"},
+        {"model", [](CloObjectEffect& e) { e.model_id = 0x01004AA8; },
+         "assertion `left == right` failed\n  left: 16796328\n right: 16796327"},
+        {"swap count", [](CloObjectEffect& e) { e.clo_texture_effects.pop_back(); },
+         "assertion `left == right` failed\n  left: 1\n right: 2"},
+        {"old texture", [](CloObjectEffect& e) { e.clo_texture_effects[0].old_texture = 1; },
+         "assertion `left == right` failed\n  left: 1\n right: 83887061"},
+        {"new texture", [](CloObjectEffect& e) { e.clo_texture_effects[0].new_texture = 2; },
+         "assertion `left == right` failed\n  left: 2\n right: 83886687"},
+        {"index before model",
+         [](CloObjectEffect& e) {
+             e.index = 0;
+             e.model_id = 0;
+         },
+         "assertion `left == right` failed\n  left: 0\n right: 9"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        ClothingTable table = known_table();
+        c.damage(table.clothing_base_effects.at(0x02001A18).clo_object_effects[0]);
+        const fs::path path = write_archive(dir, {{0x10000001, encode(table)}});
+        SCOPED_TRACE(c.what);
+        expect_failure(run_check(path), c.message);
+    }
+}
+
+TEST(ClothingCheck, LowestFailingIdentifierIsReportedFirst) {
+    TempDir dir;
+    const fs::path path = write_archive(dir, {{0x10000005, encode(plain_table(0x10000006))},
+                                              {0x10000001, encode(known_table())},
+                                              {0x10000003, encode(plain_table(0x10000004))}});
+    expect_failure(run_check(path),
+                   "assertion `left == right` failed: ClothingTable 0x10000003 self-id mismatch\n"
+                   "  left: 268435460\n right: 268435459");
+}
+
+}  // namespace

@@ -1,0 +1,11 @@
+#include "common.hpp"
+
+#include "utils.hpp"
+
+namespace common {
+
+std::optional<std::filesystem::path> get_portal_dat_path() {
+    return tarnwick_dat::get_portal_dat_path();
+}
+
+}  // namespace common

@@ -1,0 +1,97 @@
+#include "sample_archive.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
+#include "file_type.hpp"
+#include "file_type/clothing.hpp"
+#include "lib.hpp"
+#include "test_temp_dir.hpp"
+
+namespace tarnwick_forge {
+namespace {
+
+using namespace tarnwick_dat;
+
+std::vector<char> file_bytes(const std::filesystem::path& path) {
+    std::ifstream in{path, std::ios::binary};
+    return {std::istreambuf_iterator<char>{in}, {}};
+}
+
+TEST(SampleArchive, ReadsBackAsAPortalArchiveWhoseClothingParsesToTheWrittenTally) {
+    tarnwick_dat::testing::TempDir dir;
+    const auto path = dir / "portal.dat";
+    const SampleSummary summary = write_sample_archive(path, {.seed = 7, .scale = 0.02}).value();
+    EXPECT_EQ(summary.archive_bytes, std::filesystem::file_size(path));
+    EXPECT_GT(summary.compressed_files, 0u);
+    EXPECT_GT(summary.scattered_files, 0u);
+
+    const DatDatabase dat = DatDatabase::open(path).value();
+    EXPECT_EQ(dat.dat_kind(), DatKind::Portal);
+    EXPECT_EQ(std::string(dat.header.version_string.begin(), dat.header.version_string.end()),
+              "SYNTHETIC SAMPLE");
+    EXPECT_EQ(dat.files.size(), summary.files);
+
+    ClothingTally tally;
+    std::uint64_t clothing = 0;
+    for (const auto& [id, entry] : dat.files) {
+        if (from_id_in_dat(id, dat.dat_kind()) != DatFileType::Clothing) {
+            continue;
+        }
+        const auto bytes = dat.get_file(id).value();
+        ByteReader reader{bytes};
+        const ClothingTable table = ClothingTable::read(reader, Endian::Little).value();
+        EXPECT_EQ(table.id, id);
+        EXPECT_EQ(reader.position().value(), bytes.size());
+        tally.add(table);
+        ++clothing;
+    }
+    EXPECT_EQ(clothing, summary.clothing_tables);
+    EXPECT_EQ(tally.base_effects, summary.clothing.base_effects);
+    EXPECT_EQ(tally.object_effects, summary.clothing.object_effects);
+    EXPECT_EQ(tally.texture_swaps, summary.clothing.texture_swaps);
+    EXPECT_EQ(tally.sub_pal_effects, summary.clothing.sub_pal_effects);
+    EXPECT_EQ(tally.sub_palettes, summary.clothing.sub_palettes);
+}
+
+TEST(SampleArchive, HoldsTheKnownRecord) {
+    tarnwick_dat::testing::TempDir dir;
+    const auto path = dir / "portal.dat";
+    ASSERT_TRUE(write_sample_archive(path, {.seed = 3, .scale = 0.01}));
+    const DatDatabase dat = DatDatabase::open(path).value();
+    const auto bytes = dat.get_file(0x10000001).value();
+    ByteReader reader{bytes};
+    const ClothingTable table = ClothingTable::read(reader, Endian::Little).value();
+    const ClothingBaseEffect& effect = table.clothing_base_effects.at(0x02001A18);
+    ASSERT_EQ(effect.clo_object_effects.size(), 6u);
+    const CloObjectEffect& first = effect.clo_object_effects[0];
+    EXPECT_EQ(first.index, 9u);
+    EXPECT_EQ(first.model_id, 0x01004AA7u);
+    ASSERT_EQ(first.clo_texture_effects.size(), 2u);
+    EXPECT_EQ(first.clo_texture_effects[0].old_texture, 0x050003D5u);
+    EXPECT_EQ(first.clo_texture_effects[0].new_texture, 0x0500025Fu);
+}
+
+TEST(SampleArchive, SameOptionsGiveTheSameBytesAndAnotherSeedOthers) {
+    tarnwick_dat::testing::TempDir dir;
+    ASSERT_TRUE(write_sample_archive(dir / "a.dat", {.seed = 11, .scale = 0.01}));
+    ASSERT_TRUE(write_sample_archive(dir / "b.dat", {.seed = 11, .scale = 0.01}));
+    ASSERT_TRUE(write_sample_archive(dir / "c.dat", {.seed = 12, .scale = 0.01}));
+    EXPECT_EQ(file_bytes(dir / "a.dat"), file_bytes(dir / "b.dat"));
+    EXPECT_NE(file_bytes(dir / "a.dat"), file_bytes(dir / "c.dat"));
+}
+
+TEST(SampleArchive, DirectoryHasSeveralLevels) {
+    tarnwick_dat::testing::TempDir dir;
+    const auto path = dir / "portal.dat";
+    ASSERT_TRUE(write_sample_archive(path, {.seed = 5, .scale = 0.1}));
+    const DatDatabase dat = DatDatabase::open(path).value();
+    // More entries than two levels of 61-entry nodes can hold without a third.
+    EXPECT_GT(dat.files.size(), 61u * 62u);
+}
+
+}  // namespace
+}  // namespace tarnwick_forge
