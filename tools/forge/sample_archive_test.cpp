@@ -9,7 +9,7 @@
 #include "file_type.hpp"
 #include "file_type/clothing.hpp"
 #include "lib.hpp"
-#include "test_temp_dir.hpp"
+#include "test_support/temp_dir.hpp"
 
 namespace tarnwick_forge {
 namespace {
@@ -22,7 +22,7 @@ std::vector<char> file_bytes(const std::filesystem::path& path) {
 }
 
 TEST(SampleArchive, ReadsBackAsAPortalArchiveWhoseClothingParsesToTheWrittenTally) {
-    tarnwick_dat::testing::TempDir dir;
+    tarnwick_dat::test_support::TempDir dir;
     const auto path = dir / "portal.dat";
     const SampleSummary summary = write_sample_archive(path, {.seed = 7, .scale = 0.02}).value();
     EXPECT_EQ(summary.archive_bytes, std::filesystem::file_size(path));
@@ -58,7 +58,7 @@ TEST(SampleArchive, ReadsBackAsAPortalArchiveWhoseClothingParsesToTheWrittenTall
 }
 
 TEST(SampleArchive, HoldsTheKnownRecord) {
-    tarnwick_dat::testing::TempDir dir;
+    tarnwick_dat::test_support::TempDir dir;
     const auto path = dir / "portal.dat";
     ASSERT_TRUE(write_sample_archive(path, {.seed = 3, .scale = 0.01}));
     const DatDatabase dat = DatDatabase::open(path).value();
@@ -76,7 +76,7 @@ TEST(SampleArchive, HoldsTheKnownRecord) {
 }
 
 TEST(SampleArchive, SameOptionsGiveTheSameBytesAndAnotherSeedOthers) {
-    tarnwick_dat::testing::TempDir dir;
+    tarnwick_dat::test_support::TempDir dir;
     ASSERT_TRUE(write_sample_archive(dir / "a.dat", {.seed = 11, .scale = 0.01}));
     ASSERT_TRUE(write_sample_archive(dir / "b.dat", {.seed = 11, .scale = 0.01}));
     ASSERT_TRUE(write_sample_archive(dir / "c.dat", {.seed = 12, .scale = 0.01}));
@@ -85,7 +85,7 @@ TEST(SampleArchive, SameOptionsGiveTheSameBytesAndAnotherSeedOthers) {
 }
 
 TEST(SampleArchive, DirectoryHasSeveralLevels) {
-    tarnwick_dat::testing::TempDir dir;
+    tarnwick_dat::test_support::TempDir dir;
     const auto path = dir / "portal.dat";
     ASSERT_TRUE(write_sample_archive(path, {.seed = 5, .scale = 0.1}));
     const DatDatabase dat = DatDatabase::open(path).value();

@@ -10,7 +10,7 @@
 #include "file_type/clothing_writer.hpp"
 #include "program_run.hpp"
 #include "sample_archive.hpp"
-#include "test_temp_dir.hpp"
+#include "test_support/temp_dir.hpp"
 #include "utils.hpp"
 #include "writer.hpp"
 
@@ -18,9 +18,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace tarnwick_dat;
-using test_support::ProgramRun;
+using check_program::ProgramRun;
 using Bytes = std::vector<std::uint8_t>;
-using tarnwick_dat::testing::TempDir;
+using tarnwick_dat::test_support::TempDir;
 
 const std::string check_name = "all_retail_clothing_tables_parse";
 
@@ -79,13 +79,13 @@ fs::path write_archive(const TempDir& dir, const std::vector<StoredFile>& files)
 }
 
 ProgramRun run_check(const fs::path& archive) {
-    return test_support::run_program({"--exact", check_name, "--show-output"},
-                                     {{"TARNWICK_PORTAL_DAT", archive.string()}});
+    return check_program::run_program({"--exact", check_name, "--show-output"},
+                                      {{"TARNWICK_PORTAL_DAT", archive.string()}});
 }
 
 // The check's failure message, as the failures section shows it.
 std::string failure_message(const ProgramRun& run) {
-    const std::string masked = test_support::mask_report(run.out);
+    const std::string masked = check_program::mask_report(run.out);
     const std::string head = "thread '" + check_name + "' (<id>) panicked at <location>:\n";
     const auto start = masked.find(head);
     if (start == std::string::npos) {
@@ -139,7 +139,7 @@ TEST(ClothingCheck, CompressedAndPlainFilesPassAndTheArchiveIsLeftUntouched) {
                                               {0x10000002, encode(plain_table(0x10000002))}});
     struct stat before {};
     ASSERT_EQ(::stat(path.c_str(), &before), 0);
-    const std::string bytes_before = test_support::read_file(path);
+    const std::string bytes_before = check_program::read_file(path);
 
     const ProgramRun run = run_check(path);
     EXPECT_EQ(run.status, 0) << run.out;
@@ -150,7 +150,7 @@ TEST(ClothingCheck, CompressedAndPlainFilesPassAndTheArchiveIsLeftUntouched) {
 
     struct stat after {};
     ASSERT_EQ(::stat(path.c_str(), &after), 0);
-    EXPECT_EQ(test_support::read_file(path), bytes_before);
+    EXPECT_EQ(check_program::read_file(path), bytes_before);
     EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
     EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
 }

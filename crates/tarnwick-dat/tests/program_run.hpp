@@ -11,15 +11,16 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "runner/test_helpers.hpp"
+
 extern char** environ;
 
-namespace test_support {
+namespace check_program {
 
 struct ProgramRun {
     int status = -1;
@@ -101,10 +102,8 @@ inline ProgramRun run_program(std::vector<std::string> args,
 
 // The report with run times, thread ids and assertion locations replaced by placeholders.
 inline std::string mask_report(const std::string& text) {
-    const std::string timed =
-        std::regex_replace(text, std::regex{R"(finished in \d+\.\d\ds)"}, "finished in <time>s");
-    return std::regex_replace(timed, std::regex{R"(' \(\d+\) panicked at [^:]+:\d+:\d+:)"},
-                              "' (<id>) panicked at <location>:");
+    return runner::testing::mask_between(runner::testing::mask_variable_parts(text), "panicked at ",
+                                         ":\n", "<location>");
 }
 
-}  // namespace test_support
+}  // namespace check_program
