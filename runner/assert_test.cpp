@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -78,6 +79,23 @@ TEST(Assertions, ReportNamesTheCallersLocation) {
         "assertion `left == right` failed\n  left: 1\n right: 2\n"
         "note: run with `ORRA_BACKTRACE=1` environment variable to display a backtrace\n"))
         << report;
+}
+
+TEST(Assertions, BacktraceInPlaceOfTheNoteWhenAskedFor) {
+    reset_first_failure_mark();
+    ::setenv("ORRA_BACKTRACE", "1", 1);
+    const std::string short_trace = failure_of([] { fail("x"); }).second;
+    ::setenv("ORRA_BACKTRACE", "full", 1);
+    const std::string full_trace = failure_of([] { fail("x"); }).second;
+    ::unsetenv("ORRA_BACKTRACE");
+    for (const std::string& report : {short_trace, full_trace}) {
+        EXPECT_NE(report.find("\nx\nstack backtrace:\n  0: "), std::string::npos) << report;
+        EXPECT_EQ(report.find("ORRA_BACKTRACE=1"), std::string::npos) << report;
+    }
+    EXPECT_NE(short_trace.find("ORRA_BACKTRACE=full"), std::string::npos);
+    EXPECT_EQ(full_trace.find("ORRA_BACKTRACE=full"), std::string::npos);
+    // Backtraces did not use up the note of the first failure.
+    EXPECT_NE(failure_of([] { fail("x"); }).second.find("ORRA_BACKTRACE=1"), std::string::npos);
 }
 
 }  // namespace

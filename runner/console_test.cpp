@@ -56,11 +56,12 @@ TEST(PrettyReport, PassingRunSingleThreaded) {
 TEST(PrettyReport, FailingRunListsTheFailureWithItsReport) {
     reset_first_failure_mark();
     int assert_line = 0;
+    const std::optional<std::string_view> absent;
     std::vector tests{check("group::fails",
                             [&] {
                                 std::cout << "before\n";
                                 assert_line = __LINE__ + 1;
-                                assert_eq(std::optional<int>{1}, std::optional<int>{});
+                                assert_eq(std::optional<std::string_view>{"Jump"}, absent);
                                 return quiet_pass();
                             }),
                       check("group::passes", quiet_pass)};
@@ -80,7 +81,7 @@ TEST(PrettyReport, FailingRunListsTheFailureWithItsReport) {
                   // g++ places a call's column at its opening parenthesis.
                   ":42:\n"
                   "assertion `left == right` failed\n"
-                  "  left: Some(1)\n"
+                  "  left: Some(\"Jump\")\n"
                   " right: None\n"
                   "note: run with `ORRA_BACKTRACE=1` environment variable to display a backtrace\n"
                   "\n"
