@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "runner/number_parse.hpp"
 #include "runner/panic.hpp"
 
 namespace runner {
@@ -115,15 +116,11 @@ std::optional<std::size_t> affinity_count() {
 }  // namespace
 
 std::optional<std::size_t> parse_thread_count(std::string_view text) {
-    if (text.starts_with('+')) {
-        text.remove_prefix(1);
-    }
-    std::size_t value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc{} || end != text.data() + text.size() || text.empty() || value == 0) {
+    const auto value = parse_nonzero_u64(text);
+    if (!value) {
         return std::nullopt;
     }
-    return value;
+    return static_cast<std::size_t>(*value);
 }
 
 std::optional<std::size_t> cgroup_cpu_limit(std::string_view proc_self_cgroup,
