@@ -24,7 +24,7 @@ bool is_digit(char c) {
 }
 
 // A printf-style conversion: %[[:]flags][width[.precision]][doxXs].
-struct FormatSpec {
+struct FormatDirective {
     std::string flags;
     std::optional<int> width;
     std::optional<int> precision;
@@ -340,24 +340,24 @@ class Expander {
         value = number;
         return true;
     }
-    bool read_format_spec(FormatSpec& spec) {
+    bool read_format_directive(FormatDirective& directive) {
         if (peek() == ':') {
             ++pos_;
             while (peek() && std::string_view{"-+# "}.find(*peek()) != std::string_view::npos) {
-                spec.flags.push_back(cap_[pos_++]);
+                directive.flags.push_back(cap_[pos_++]);
             }
         } else if (peek() == '#' || peek() == ' ') {
-            spec.flags.push_back(cap_[pos_++]);
+            directive.flags.push_back(cap_[pos_++]);
         }
         if (peek() == '0') {
-            spec.flags.push_back('0');
+            directive.flags.push_back('0');
         }
-        if (peek() && is_digit(*peek()) && !read_number(spec.width)) {
+        if (peek() && is_digit(*peek()) && !read_number(directive.width)) {
             return false;
         }
         if (peek() == '.') {
             ++pos_;
-            if (!read_number(spec.precision)) {
+            if (!read_number(directive.precision)) {
                 return false;
             }
         }
@@ -368,24 +368,24 @@ class Expander {
         if (std::string_view{"doxXs"}.find(*conversion) == std::string_view::npos) {
             return fail(std::string{"unrecognized format option "} + *conversion);
         }
-        spec.conversion = *conversion;
+        directive.conversion = *conversion;
         return true;
     }
 
     bool formatted() {
-        FormatSpec spec;
-        if (!read_format_spec(spec)) {
+        FormatDirective directive;
+        if (!read_format_directive(directive)) {
             return false;
         }
-        std::string format = "%" + spec.flags;
-        if (spec.width) {
-            format += std::to_string(*spec.width);
+        std::string format = "%" + directive.flags;
+        if (directive.width) {
+            format += std::to_string(*directive.width);
         }
-        if (spec.precision) {
-            format.append(".").append(std::to_string(*spec.precision));
+        if (directive.precision) {
+            format.append(".").append(std::to_string(*directive.precision));
         }
-        format += spec.conversion;
-        if (spec.conversion == 's') {
+        format += directive.conversion;
+        if (directive.conversion == 's') {
             std::string value;
             if (!pop_string(value)) {
                 return false;
@@ -398,7 +398,7 @@ class Expander {
             return false;
         }
         // The unsigned conversions show the number's 32-bit pattern.
-        if (spec.conversion == 'd') {
+        if (directive.conversion == 'd') {
             append_printf(format, static_cast<int>(value));
         } else {
             append_printf(format, static_cast<unsigned>(value));
