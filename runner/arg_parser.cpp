@@ -1,8 +1,8 @@
 #include "runner/arg_parser.hpp"
 
-#include <algorithm>
-#include <cstdint>
 #include <stdexcept>
+
+#include "text.hpp"
 
 namespace runner {
 namespace {
@@ -33,21 +33,6 @@ std::string unrecognized(std::string_view name) {
     return quoted_error("Unrecognized option: ", name, "");
 }
 
-// Length of the UTF-8 sequence that starts at `text[pos]`, so that a grouped short option that
-// is not ASCII is named whole in an error.
-std::size_t char_length(std::string_view text, std::size_t pos) {
-    const auto lead = static_cast<std::uint8_t>(text[pos]);
-    std::size_t length = 1;
-    if (lead >= 0xF0) {
-        length = 4;
-    } else if (lead >= 0xE0) {
-        length = 3;
-    } else if (lead >= 0xC0) {
-        length = 2;
-    }
-    return std::min(length, text.size() - pos);
-}
-
 // One option occurrence as written, with the value given inside the same argument, if any.
 struct Occurrence {
     std::string name;
@@ -69,7 +54,8 @@ std::expected<std::vector<Occurrence>, std::string> split_short_group(
     std::vector<Occurrence> group;
     std::size_t pos = 1;
     while (pos < arg.size()) {
-        const std::size_t length = char_length(arg, pos);
+        // A letter that is not ASCII is named whole in an error; a stray byte alone.
+        const std::size_t length = tarnwick_dat::utf8_char_length(arg, pos);
         const std::string letter(arg.substr(pos, length));
         const auto index = find_option(options, letter);
         if (!index) {

@@ -1,16 +1,26 @@
 #include "runner/cli.hpp"
 
-#include <iostream>
+#include <sstream>
 
+#include "runner/capture.hpp"
 #include "runner/environment.hpp"
 #include "runner/opts_reader.hpp"
 #include "runner/panic.hpp"
+#include "runner/report_text.hpp"
+#include "runner/stdout_output.hpp"
 
 namespace runner {
 
 std::expected<std::optional<TestOpts>, std::string> parse_opts(
     const std::vector<std::string>& arguments) {
-    auto opts = read_opts(arguments, process_environment(), std::cout);
+    std::ostringstream out;
+    std::ostringstream err;
+    auto opts = read_opts(arguments, process_environment(), out, err);
+    eprint(err.str());
+    StdoutOutput stdout_output;
+    if (auto written = write_text(stdout_output, out.str()); !written) {
+        exit_with_output_error(written.error());
+    }
     if (opts) {
         return std::move(*opts);
     }

@@ -1,6 +1,7 @@
 #include "runner/junit_formatter.hpp"
 
 #include "runner/plain_seconds.hpp"
+#include "text.hpp"
 
 namespace runner {
 namespace {
@@ -22,9 +23,10 @@ std::string_view trim_blanks(std::string_view text) {
 
 // Attribute values are escaped so that names and messages holding quotes, ampersands or angle
 // brackets keep the document well-formed; line breaks stay line breaks instead of blanks.
+// Characters XML cannot carry at all (the escape sequences of a backtrace) become U+FFFD.
 std::string xml_attribute(std::string_view text) {
     std::string out;
-    for (char c : text) {
+    for (char c : tarnwick_dat::xml_chars(text)) {
         switch (c) {
             case '&':
                 out.append("&amp;");
@@ -64,7 +66,7 @@ std::string testcase_open(std::string_view class_name, std::string_view case_nam
 
 std::string system_out(std::string_view output) {
     std::string element = "<system-out>";
-    return element.append(str_to_cdata(output)).append("</system-out>");
+    return element.append(str_to_cdata(tarnwick_dat::xml_chars(output))).append("</system-out>");
 }
 
 }  // namespace

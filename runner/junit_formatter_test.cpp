@@ -141,8 +141,8 @@ TEST_F(JunitFormatterTest, WholeDocument) {
 TEST_F(JunitFormatterTest, ShownOutputOfPassedChecksAndUnsafeTexts) {
     ASSERT_TRUE(formatter_->write_run_start(2, std::nullopt));
     state_.show_output = true;
-    result(desc_of("a<\"&\">"), result::Passed{}, std::nullopt, "line <?one\n]]>");
-    result(desc_of("m"), result::FailedWithMessage{"panic did not contain \"x\"\n  & <y>"},
+    result(desc_of("a<\"&\">"), result::Passed{}, std::nullopt, "\x1b[1mline <?one\n]]>");
+    result(desc_of("m"), result::FailedWithMessage{"panic did not contain \"x\"\n  & <y>\x01"},
            std::nullopt, "");
     state_.total = 2;
     state_.failed = 1;
@@ -151,10 +151,13 @@ TEST_F(JunitFormatterTest, ShownOutputOfPassedChecksAndUnsafeTexts) {
         R"(<?xml version="1.0" encoding="UTF-8"?><testsuites>)"
         R"(<testsuite name="test" package="test" id="0" errors="0" failures="1" tests="2" skipped="0" >)"
         R"(<testcase classname="integration" name="a&lt;&quot;&amp;&quot;&gt;" time="0">)"
-        R"(<system-out><![CDATA[line <]]><![CDATA[?one]]>&#xA;<![CDATA[]]]]><![CDATA[>]]>)"
+        "<system-out><![CDATA[\xEF\xBF\xBD"
+        R"([1mline <]]><![CDATA[?one]]>&#xA;<![CDATA[]]]]><![CDATA[>]]>)"
         R"(</system-out></testcase>)"
         R"(<testcase classname="integration" name="m" time="0">)"
-        R"(<failure message="panic did not contain &quot;x&quot;&#xA;  &amp; &lt;y&gt;" type="assert"/>)"
+        R"(<failure message="panic did not contain &quot;x&quot;&#xA;  &amp; &lt;y&gt;)"
+        "\xEF\xBF\xBD"
+        R"(" type="assert"/>)"
         R"(</testcase>)"
         R"(<system-out/><system-err/></testsuite></testsuites>)"
         "\n";

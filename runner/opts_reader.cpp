@@ -236,7 +236,8 @@ Step<TestOpts> read_values(const ParsedArgs& args, const EnvLookup& env) {
 }  // namespace
 
 std::expected<std::optional<TestOpts>, OptsFailure> read_opts(
-    const std::vector<std::string>& arguments, const EnvLookup& env, std::ostream& out) {
+    const std::vector<std::string>& arguments, const EnvLookup& env, std::ostream& out,
+    std::ostream& err) {
     const std::string_view program =
         arguments.empty() ? std::string_view("...") : std::string_view(arguments.front());
     const std::span<const std::string> rest =
@@ -256,8 +257,14 @@ std::expected<std::optional<TestOpts>, OptsFailure> read_opts(
         return std::unexpected(std::move(opts.error()));
     }
     if (opts->logfile) {
-        out << "warning: `--logfile` is deprecated";
-        out.flush();
+        // The machine-read formats must start with their own first byte, so the warning goes
+        // to standard error there, as a line of its own.
+        constexpr std::string_view warning = "warning: `--logfile` is deprecated";
+        if (opts->format == OutputFormat::Json || opts->format == OutputFormat::Junit) {
+            err << warning << '\n' << std::flush;
+        } else {
+            out << warning << std::flush;
+        }
     }
     return std::optional<TestOpts>(std::move(*opts));
 }

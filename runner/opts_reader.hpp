@@ -26,8 +26,10 @@ using OptsFailure = std::variant<OptionError, MainThreadFailure>;
 
 // Reads the command line (program path first) and the runner's environment variables. Gives
 // the options; nothing when help was asked for (the help screen is then written to `out`); or
-// the first failure. The deprecation warning for --logfile is also written to `out`.
+// the first failure. The deprecation warning for --logfile is written to `out`, or as a line to
+// `err` for the json and junit formats.
 std::expected<std::optional<TestOpts>, OptsFailure> read_opts(
-    const std::vector<std::string>& arguments, const EnvLookup& env, std::ostream& out);
+    const std::vector<std::string>& arguments, const EnvLookup& env, std::ostream& out,
+    std::ostream& err);
 
 }  // namespace runner

@@ -25,13 +25,15 @@ const Env NIGHTLY{{"ORRAC_BOOTSTRAP", "1"}};
 struct Reading {
     std::expected<std::optional<TestOpts>, OptsFailure> result;
     std::string out;
+    std::string err;
 };
 
 Reading read(std::vector<std::string> args, Env env = {}) {
     args.insert(args.begin(), "prog");
     std::ostringstream out;
-    auto result = read_opts(args, fake_env(std::move(env)), out);
-    return {std::move(result), out.str()};
+    std::ostringstream err;
+    auto result = read_opts(args, fake_env(std::move(env)), out, err);
+    return {std::move(result), out.str(), err.str()};
 }
 
 TestOpts read_ok(std::vector<std::string> args, Env env = {}) {
@@ -78,6 +80,8 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{{"-x"}, {}, "Unrecognized option: 'x'"},
         FailureCase{{"-qx"}, {}, "Unrecognized option: 'x'"},
         FailureCase{{"-q\xc3\xa9"}, {}, "Unrecognized option: '\xc3\xa9'"},
+        FailureCase{{"-\xffqqqq"}, {}, "Unrecognized option: '\xff'"},
+        FailureCase{{"-q\xe2\x82q"}, {}, "Unrecognized option: '\xe2'"},
         FailureCase{{"---list"}, {}, "Unrecognized option: '-list'"},
         FailureCase{{"--logfile"}, {}, "Argument to option 'logfile' missing"},
         FailureCase{{"-Z"}, {}, "Argument to option 'Z' missing"},
@@ -363,6 +367,14 @@ TEST(ReadOpts, LogfileWarnsWithoutLineBreak) {
     ASSERT_TRUE(reading.result.has_value() && reading.result->has_value());
     EXPECT_EQ((*reading.result)->logfile, std::filesystem::path("run.log"));
     EXPECT_EQ(reading.out, "warning: `--logfile` is deprecated");
+    EXPECT_EQ(reading.err, "");
+    for (const std::string format : {"json", "junit"}) {
+        const auto machine =
+            read({"-Zunstable-options", "--format", format, "--logfile=x"}, NIGHTLY);
+        ASSERT_TRUE(machine.result.has_value() && machine.result->has_value()) << format;
+        EXPECT_EQ(machine.out, "") << format;
+        EXPECT_EQ(machine.err, "warning: `--logfile` is deprecated\n") << format;
+    }
 }
 
 TEST(ReadOpts, LogfileWarningOnlyWhenEverythingElseIsValid) {

@@ -78,6 +78,12 @@ void panic(std::string message, std::source_location location) {
     throw AssertionFailure{std::move(message)};
 }
 
+void exit_with_output_error(const tarnwick_dat::IoError& error) {
+    eprint("error: io error when listing tests: " + error.debug() + "\n");
+    std::fflush(stdout);
+    std::exit(101);
+}
+
 void fail_main_thread(std::string_view message, std::source_location location) {
     report_failure(message, location);
     std::fflush(stdout);

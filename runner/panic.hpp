@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "io_error.hpp"
+
 namespace runner {
 
 // Thrown by a failed assertion once its report is written; caught at the check's boundary.
@@ -25,6 +27,10 @@ void report_failure(std::string_view message, std::optional<std::source_location
 // (thread name, kernel thread id, location, message, backtrace note), then exit status 101.
 [[noreturn]] void fail_main_thread(std::string_view message,
                                    std::source_location location = std::source_location::current());
+
+// Ends the program after a failed write of its report or listing: "error: io error when listing
+// tests: " and the error's structured rendering on standard error, then exit status 101.
+[[noreturn]] void exit_with_output_error(const tarnwick_dat::IoError& error);
 
 // Makes the next failure the first of the process again, so that it carries the backtrace note.
 // For runs that must not depend on failures before them in the same process.

@@ -166,7 +166,9 @@ std::expected<bool, IoError> PrettyFormatter::write_run_finish(const ConsoleTest
         }
     }
     const bool success = state.failed == 0;
-    if (!success && !state.failures.empty()) {
+    // Any failure writes the failures section, even an empty one when every failure was a time
+    // limit.
+    if (!success) {
         if (auto written = write_results(state.failures, "failures"); !written) {
             return std::unexpected{written.error()};
         }

@@ -33,6 +33,7 @@ TEST(PrettyFormatter, TimesAndTimeLimitFailureWithReportTime) {
     ASSERT_TRUE(formatter.write_run_finish(state));
     EXPECT_EQ(
         written,
+        "\nfailures:\n\nfailures:\n"
         "\nfailures (time limit exceeded):\n\nfailures (time limit exceeded):\n    slow\n"
         "\ntest result: FAILED. 0 passed; 1 failed; 0 ignored; 0 measured; 0 filtered out\n\n");
 }

@@ -4,6 +4,52 @@
 #include <utility>
 
 namespace runner {
+namespace {
+
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+}  // namespace
+
+std::string without_delays(std::string_view expanded) {
+    std::string out;
+    std::size_t at = 0;
+    while (at < expanded.size()) {
+        if (!expanded.substr(at).starts_with("$<")) {
+            out.push_back(expanded[at++]);
+            continue;
+        }
+        const std::size_t spec = at + 2;
+        const bool opens_delay = spec < expanded.size() &&
+                                 (is_digit(expanded[spec]) || expanded[spec] == '.') &&
+                                 expanded.find('>', spec) != std::string_view::npos;
+        if (!opens_delay) {
+            out.append("$<");
+            at = spec;
+            continue;
+        }
+        // Digits, an optional decimal part, then the '*' and '/' markers; the character after
+        // them closes the specification, whatever it is, as terminal output routines read it.
+        at = spec;
+        while (at < expanded.size() && is_digit(expanded[at])) {
+            ++at;
+        }
+        if (at < expanded.size() && expanded[at] == '.') {
+            ++at;
+            while (at < expanded.size() && is_digit(expanded[at])) {
+                ++at;
+            }
+        }
+        while (at < expanded.size() && (expanded[at] == '*' || expanded[at] == '/')) {
+            ++at;
+        }
+        if (at < expanded.size()) {
+            ++at;
+        }
+    }
+    return out;
+}
 
 std::optional<std::string> color_sequence(const TermInfo& info, int number, TermVariables& vars) {
     int colors = info.number_cap("colors");
@@ -20,7 +66,7 @@ std::optional<std::string> color_sequence(const TermInfo& info, int number, Term
     if (!expanded) {
         return std::nullopt;
     }
-    return std::move(*expanded);
+    return without_delays(*expanded);
 }
 
 std::optional<std::string> reset_sequence(const TermInfo& info, TermVariables& vars) {
@@ -30,7 +76,7 @@ std::optional<std::string> reset_sequence(const TermInfo& info, TermVariables& v
             if (!expanded) {
                 return std::nullopt;
             }
-            return std::move(*expanded);
+            return without_delays(*expanded);
         }
     }
     return std::nullopt;

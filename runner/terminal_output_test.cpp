@@ -65,6 +65,24 @@ TEST(TerminalOutput, ColoursAsTputDoes) {
     }
 }
 
+TEST(TerminalOutput, DelaySpecificationsAreNotText) {
+    const std::pair<std::string_view, std::string_view> cases[] = {
+        {"\x1b[m\x0f$<2>", "\x1b[m\x0f"},
+        {"a$<5.3*/>b$<.5>c", "abc"},
+        {"$<10/>$<3*>", ""},
+        // Not a delay: no digit after "$<", or no closing '>' anywhere.
+        {"$<x>", "$<x>"},
+        {"$<5", "$<5"},
+        {"cost $5", "cost $5"},
+        {"$$<1>", "$"},
+        // The character after the digits and markers ends the specification, whatever it is.
+        {"$<5x>", ">"},
+    };
+    for (const auto& [expanded, sent] : cases) {
+        EXPECT_EQ(without_delays(expanded), sent) << expanded;
+    }
+}
+
 TEST(TerminalOutput, ColourNumbersFollowTheTerminalsCount) {
     TermInfo eight = mintty_terminfo();
     TermInfo many = eight;

@@ -1,5 +1,6 @@
 #include "runner/test_main.hpp"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -15,12 +16,6 @@
 namespace runner {
 namespace {
 
-[[noreturn]] void exit_with_io_error(const IoError& error) {
-    eprint("error: io error when listing tests: " + error.debug() + "\n");
-    std::fflush(stdout);
-    std::exit(101);
-}
-
 bool is_static(const TestFn& testfn) {
     return std::holds_alternative<StaticTestFn>(testfn) ||
            std::holds_alternative<StaticBenchFn>(testfn);
@@ -29,6 +24,8 @@ bool is_static(const TestFn& testfn) {
 }  // namespace
 
 void test_main(const std::vector<std::string>& arguments, std::vector<TestDescAndFn> tests) {
+    // A reader that went away is an output error like any other, not a silent death by signal.
+    std::signal(SIGPIPE, SIG_IGN);
     auto parsed = parse_opts(arguments);
     if (!parsed) {
         eprint("error: " + parsed.error() + "\n");
@@ -42,7 +39,7 @@ void test_main(const std::vector<std::string>& arguments, std::vector<TestDescAn
     if (opts.list) {
         if (auto listed = list_tests_console(opts, std::move(tests), make_output_location());
             !listed) {
-            exit_with_io_error(listed.error());
+            exit_with_output_error(listed.error());
         }
         return;
     }
@@ -53,7 +50,7 @@ void test_main(const std::vector<std::string>& arguments, std::vector<TestDescAn
     const auto passed = run_tests_console(opts, std::move(tests));
     flush_on_terminate.reset();
     if (!passed) {
-        exit_with_io_error(passed.error());
+        exit_with_output_error(passed.error());
     }
     if (!*passed) {
         std::fflush(stdout);

@@ -108,6 +108,27 @@ std::string hex_upper(std::uint64_t value, std::size_t width) {
     return digits;
 }
 
+std::size_t utf8_char_length(std::string_view bytes, std::size_t at) {
+    const Utf8Step step = next_utf8(bytes, at);
+    return step.valid ? step.length : 1;
+}
+
+std::string xml_chars(std::string_view text) {
+    constexpr std::string_view replacement = "\xEF\xBF\xBD";
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        const Utf8Step step = next_utf8(text, at);
+        const char32_t c = step.code_point;
+        const bool forbidden =
+            step.valid &&
+            ((c < 0x20 && c != U'\t' && c != U'\n' && c != U'\r') || c == 0xFFFE || c == 0xFFFF);
+        out += forbidden ? replacement : text.substr(at, step.length);
+        at += step.length;
+    }
+    return out;
+}
+
 std::string utf8_lossy(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());

@@ -36,11 +36,18 @@ std::expected<void, IoError> FileExtPolyfill::read_exact_at_compat(std::span<std
 }
 
 std::expected<ArchiveFile, IoError> ArchiveFile::open_read_only(const std::filesystem::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opening a FIFO or a device may wait for a peer without end; open without waiting, then
+    // read as usual, so that such a file fails at its first read instead of hanging.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return std::unexpected{IoError::from_last_errno()};
     }
-    return ArchiveFile{fd};
+    ArchiveFile file{fd};
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+        return std::unexpected{IoError::from_last_errno()};
+    }
+    return file;
 }
 
 ArchiveFile::ArchiveFile(ArchiveFile&& other) noexcept : fd_{other.fd_} {
