@@ -23,8 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "file_type.hpp"
-#include "lib.hpp"
+#include "tarnwick_dat/file_type.hpp"
+#include "tarnwick_dat/lib.hpp"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "text.hpp"
+#include "tarnwick_base/text.hpp"
 
 namespace runner {
 namespace {
@@ -55,7 +55,7 @@ std::expected<std::vector<Occurrence>, std::string> split_short_group(
     std::size_t pos = 1;
     while (pos < arg.size()) {
         // A letter that is not ASCII is named whole in an error; a stray byte alone.
-        const std::size_t length = tarnwick_dat::utf8_char_length(arg, pos);
+        const std::size_t length = tarnwick_base::utf8_char_length(arg, pos);
         const std::string letter(arg.substr(pos, length));
         const auto index = find_option(options, letter);
         if (!index) {

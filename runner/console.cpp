@@ -5,13 +5,15 @@
 
 #include "runner/concurrency.hpp"
 #include "runner/formatter_factory.hpp"
-#include "runner/overloaded.hpp"
 #include "runner/panic.hpp"
 #include "runner/selection.hpp"
 #include "runner/time_display.hpp"
+#include "tarnwick_base/overloaded.hpp"
 
 namespace runner {
 namespace {
+
+using tarnwick_base::Overloaded;
 
 using Clock = std::chrono::steady_clock;
 

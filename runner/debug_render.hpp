@@ -7,7 +7,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "text.hpp"
+#include "tarnwick_base/text.hpp"
 
 namespace runner {
 
@@ -47,7 +47,7 @@ std::string debug_render(const T& value) {
     } else if constexpr (std::is_integral_v<T>) {
         return std::to_string(value);
     } else if constexpr (detail::TextLike<T>) {
-        return tarnwick_dat::debug_quoted(std::string_view{value});
+        return tarnwick_base::debug_quoted(std::string_view{value});
     } else if constexpr (detail::IsOptional<T>::value) {
         return value ? "Some(" + debug_render(*value) + ")" : std::string{"None"};
     } else if constexpr (detail::IsVector<T>::value) {

@@ -1,7 +1,7 @@
 #include "runner/junit_formatter.hpp"
 
 #include "runner/plain_seconds.hpp"
-#include "text.hpp"
+#include "tarnwick_base/text.hpp"
 
 namespace runner {
 namespace {
@@ -26,7 +26,7 @@ std::string_view trim_blanks(std::string_view text) {
 // Characters XML cannot carry at all (the escape sequences of a backtrace) become U+FFFD.
 std::string xml_attribute(std::string_view text) {
     std::string out;
-    for (char c : tarnwick_dat::xml_chars(text)) {
+    for (char c : tarnwick_base::xml_chars(text)) {
         switch (c) {
             case '&':
                 out.append("&amp;");
@@ -66,7 +66,7 @@ std::string testcase_open(std::string_view class_name, std::string_view case_nam
 
 std::string system_out(std::string_view output) {
     std::string element = "<system-out>";
-    return element.append(str_to_cdata(tarnwick_dat::xml_chars(output))).append("</system-out>");
+    return element.append(str_to_cdata(tarnwick_base::xml_chars(output))).append("</system-out>");
 }
 
 }  // namespace

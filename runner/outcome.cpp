@@ -1,11 +1,11 @@
 #include "runner/outcome.hpp"
 
-#include "text.hpp"
+#include "tarnwick_base/text.hpp"
 
 namespace runner {
 namespace {
 
-using tarnwick_dat::debug_quoted;
+using tarnwick_base::debug_quoted;
 
 TestResult should_panic_result(const TestDesc& desc, const FailurePayload& payload) {
     const ShouldPanic& should_panic = desc.should_panic;

@@ -3,11 +3,11 @@
 #include <expected>
 #include <string_view>
 
-#include "io_error.hpp"
+#include "tarnwick_base/io_error.hpp"
 
 namespace runner {
 
-using IoError = tarnwick_dat::IoError;
+using IoError = tarnwick_base::IoError;
 using IoResult = std::expected<void, IoError>;
 
 // Terminal colour numbers.

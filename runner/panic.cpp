@@ -78,7 +78,7 @@ void panic(std::string message, std::source_location location) {
     throw AssertionFailure{std::move(message)};
 }
 
-void exit_with_output_error(const tarnwick_dat::IoError& error) {
+void exit_with_output_error(const tarnwick_base::IoError& error) {
     eprint("error: io error when listing tests: " + error.debug() + "\n");
     std::fflush(stdout);
     std::exit(101);

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "io_error.hpp"
+#include "tarnwick_base/io_error.hpp"
 
 namespace runner {
 
@@ -30,7 +30,7 @@ void report_failure(std::string_view message, std::optional<std::source_location
 
 // Ends the program after a failed write of its report or listing: "error: io error when listing
 // tests: " and the error's structured rendering on standard error, then exit status 101.
-[[noreturn]] void exit_with_output_error(const tarnwick_dat::IoError& error);
+[[noreturn]] void exit_with_output_error(const tarnwick_base::IoError& error);
 
 // Makes the next failure the first of the process again, so that it carries the backtrace note.
 // For runs that must not depend on failures before them in the same process.

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "runner/time_display.hpp"
-#include "text.hpp"
+#include "tarnwick_base/text.hpp"
 
 namespace runner {
 
@@ -63,7 +63,7 @@ std::string results_section_text(const std::vector<DescAndOutput>& listed, std::
         names.push_back(desc.name);
         if (!output.empty()) {
             outputs.append("---- ").append(desc.name).append(" stdout ----\n");
-            outputs.append(tarnwick_dat::utf8_lossy(output)).push_back('\n');
+            outputs.append(tarnwick_base::utf8_lossy(output)).push_back('\n');
         }
     }
     std::string text = heading;

@@ -17,12 +17,14 @@
 #include "runner/capture.hpp"
 #include "runner/concurrency.hpp"
 #include "runner/outcome.hpp"
-#include "runner/overloaded.hpp"
 #include "runner/panic.hpp"
 #include "runner/selection.hpp"
+#include "tarnwick_base/overloaded.hpp"
 
 namespace runner {
 namespace {
+
+using tarnwick_base::Overloaded;
 
 using Clock = std::chrono::steady_clock;
 

@@ -1,10 +1,8 @@
-#include "text.hpp"
+#include "tarnwick_base/text.hpp"
 
-#include <cctype>
-#include <charconv>
-#include <cstdint>
+#include "tarnwick_base/hex.hpp"
 
-namespace tarnwick_dat {
+namespace tarnwick_base {
 namespace {
 
 struct Utf8Step {
@@ -91,23 +89,6 @@ void append_escaped(std::string& out, char32_t c, std::string_view raw) {
 
 }  // namespace
 
-std::string hex_lower(std::uint64_t value) {
-    char digits[16];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value, 16).ptr;
-    return std::string(digits, end);
-}
-
-std::string hex_upper(std::uint64_t value, std::size_t width) {
-    std::string digits = hex_lower(value);
-    for (char& digit : digits) {
-        digit = static_cast<char>(std::toupper(static_cast<unsigned char>(digit)));
-    }
-    if (digits.size() < width) {
-        digits.insert(0, width - digits.size(), '0');
-    }
-    return digits;
-}
-
 std::size_t utf8_char_length(std::string_view bytes, std::size_t at) {
     const Utf8Step step = next_utf8(bytes, at);
     return step.valid ? step.length : 1;
@@ -157,4 +138,4 @@ std::string debug_quoted(std::string_view text) {
     return out;
 }
 
-}  // namespace tarnwick_dat
+}  // namespace tarnwick_base

@@ -1,11 +1,11 @@
-#include "io_error.hpp"
+#include "tarnwick_base/io_error.hpp"
 
 #include <cerrno>
 #include <cstring>
 
-#include "text.hpp"
+#include "tarnwick_base/text.hpp"
 
-namespace tarnwick_dat {
+namespace tarnwick_base {
 namespace {
 
 constexpr std::string_view kind_names[] = {
@@ -185,4 +185,4 @@ std::string IoError::debug() const {
            ", message: " + debug_quoted(fixed.message) + " }";
 }
 
-}  // namespace tarnwick_dat
+}  // namespace tarnwick_base

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <cstdint>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
-namespace tarnwick_dat {
+namespace tarnwick_base {
 
 // The bytes as UTF-8 text, each maximal invalid sequence replaced by U+FFFD.
 std::string utf8_lossy(std::string_view bytes);
@@ -21,9 +21,4 @@ std::string xml_chars(std::string_view text);
 // bytes that are not valid UTF-8 appear as \xNN.
 std::string debug_quoted(std::string_view text);
 
-// Lower-case hexadecimal without leading zeros ("1a").
-std::string hex_lower(std::uint64_t value);
-// Upper-case hexadecimal, zero-padded to at least `width` digits ("0000002A").
-std::string hex_upper(std::uint64_t value, std::size_t width = 8);
-
-}  // namespace tarnwick_dat
+}  // namespace tarnwick_base

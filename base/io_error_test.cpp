@@ -1,10 +1,10 @@
-#include "io_error.hpp"
+#include "tarnwick_base/io_error.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 
-namespace tarnwick_dat {
+namespace tarnwick_base {
 namespace {
 
 TEST(IoError, OsErrorRendersMessageAndNumber) {
@@ -38,4 +38,4 @@ TEST(IoError, ErrnoValuesMapToTheirKinds) {
 }
 
 }  // namespace
-}  // namespace tarnwick_dat
+}  // namespace tarnwick_base

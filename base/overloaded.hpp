@@ -1,6 +1,6 @@
 #pragma once
 
-namespace runner {
+namespace tarnwick_base {
 
 // Builds one visitor for std::visit from several lambdas.
 template <class... F>
@@ -8,4 +8,4 @@ struct Overloaded : F... {
     using F::operator()...;
 };
 
-}  // namespace runner
+}  // namespace tarnwick_base
