@@ -9,8 +9,8 @@
 
 #include "common.hpp"
 #include "common/motion_command_names.hpp"
-#include "runner/assert.hpp"
-#include "runner/check_site.hpp"
+#include "runner/check/assert.hpp"
+#include "runner/check/check_site.hpp"
 #include "runner/test_main.hpp"
 #include "tarnwick_base/hex.hpp"
 #include "tarnwick_dat/file_type.hpp"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "runner/assert.hpp"
+#include "runner/check/assert.hpp"
 #include "tarnwick_base/hex.hpp"
 
 namespace common::motion_command_names {
