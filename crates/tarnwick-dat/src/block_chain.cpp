@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 
+#include "tarnwick_base/expected.hpp"
 #include "tarnwick_base/hex.hpp"
 #include "tarnwick_base/little_endian.hpp"
 
@@ -25,7 +26,7 @@ std::expected<void, DatError> check_chain_request(const FileExtPolyfill& file,
     }
     auto length = file.length();
     if (!length) {
-        return std::unexpected{DatError{length.error()}};
+        return tarnwick_base::take_error(length);
     }
     // Every byte gathered lies in the file, so a larger request ends in the read's own
     // end-of-data failure; it is given before allocating.
@@ -44,27 +45,19 @@ std::expected<std::vector<std::uint8_t>, DatError> read_file_data(const FileExtP
     if (size == 0) {
         return std::vector<std::uint8_t>{};
     }
-    if (auto checked = check_chain_request(file, block_size, offset, size); !checked) {
-        return std::unexpected{std::move(checked.error())};
-    }
+    TARNWICK_TRY(check_chain_request(file, block_size, offset, size));
     std::vector<std::uint8_t> data(size);
     const std::uint32_t block_payload = block_size - 4;
     std::size_t filled = 0;
     std::uint64_t current = offset;
     while (filled < data.size()) {
         std::array<std::uint8_t, 4> link_bytes{};
-        if (auto read = file.read_exact_at_compat(link_bytes, current); !read) {
-            return std::unexpected{DatError{read.error()}};
-        }
+        TARNWICK_TRY(file.read_exact_at_compat(link_bytes, current));
         const auto link = tarnwick_base::load_le<std::uint32_t>(link_bytes);
         const std::size_t remaining = data.size() - filled;
         const std::size_t take =
             link == 0 ? remaining : std::min<std::size_t>(remaining, block_payload);
-        if (auto read =
-                file.read_exact_at_compat(std::span{data}.subspan(filled, take), current + 4);
-            !read) {
-            return std::unexpected{DatError{read.error()}};
-        }
+        TARNWICK_TRY(file.read_exact_at_compat(std::span{data}.subspan(filled, take), current + 4));
         filled += take;
         current = link;
     }

@@ -3,6 +3,7 @@
 #include <array>
 #include <string>
 
+#include "tarnwick_base/expected.hpp"
 #include "tarnwick_base/hex.hpp"
 
 namespace tarnwick_dat {
@@ -71,17 +72,13 @@ std::expected<DatDatabase, DatError> DatDatabase::open(const std::filesystem::pa
         return std::unexpected{DatError{DatError::PathError{path, file.error()}}};
     }
     FileReader reader{file->fd()};
-    if (auto moved = reader.seek(dat_header_offset); !moved) {
-        return std::unexpected{DatError{moved.error()}};
-    }
+    TARNWICK_TRY(reader.seek(dat_header_offset));
     auto header = DatHeader::read(reader);
     if (!header) {
-        return std::unexpected{DatError{std::move(header.error())}};
+        return tarnwick_base::take_error(header);
     }
     DatDatabase database{std::move(*header), std::move(*file)};
-    if (auto loaded = database.read_directory(); !loaded) {
-        return std::unexpected{std::move(loaded.error())};
-    }
+    TARNWICK_TRY(database.read_directory());
     return database;
 }
 
@@ -130,7 +127,7 @@ std::expected<void, DatError> DatDatabase::read_node(std::uint32_t offset, Walk&
     }
     auto node = read_file_data(offset, dat_node_length);
     if (!node) {
-        return std::unexpected{std::move(node.error())};
+        return tarnwick_base::take_error(node);
     }
     ByteReader reader{*node};
     std::array<std::uint32_t, dat_node_branch_count> branches{};
@@ -141,7 +138,7 @@ std::expected<void, DatError> DatDatabase::read_node(std::uint32_t offset, Walk&
     for (std::uint32_t i = 0; i < entry_count; ++i) {
         auto entry = DatFileEntry::read(reader);
         if (!entry) {
-            return std::unexpected{DatError{std::move(entry.error())}};
+            return tarnwick_base::take_error(entry);
         }
         files.insert_or_assign(entry->id, *entry);
     }
@@ -152,9 +149,7 @@ std::expected<void, DatError> DatDatabase::read_node(std::uint32_t offset, Walk&
             if (branches[i] == 0) {
                 continue;
             }
-            if (auto child = read_node(branches[i], walk); !child) {
-                return child;
-            }
+            TARNWICK_TRY(read_node(branches[i], walk));
         }
     }
     walk.on_path.erase(offset);

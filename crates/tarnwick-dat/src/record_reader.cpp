@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "tarnwick_base/expected.hpp"
 #include "tarnwick_base/little_endian.hpp"
 
 namespace tarnwick_dat {
@@ -25,7 +26,7 @@ std::expected<std::size_t, IoError> Reader::read_up_to(std::span<std::uint8_t> o
             if (got.error().kind() == IoErrorKind::Interrupted) {
                 continue;
             }
-            return std::unexpected{got.error()};
+            return tarnwick_base::take_error(got);
         }
         if (*got == 0) {
             break;

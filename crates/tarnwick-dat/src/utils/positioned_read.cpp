@@ -1,5 +1,7 @@
 #include "tarnwick_dat/utils/positioned_read.hpp"
 
+#include "tarnwick_base/expected.hpp"
+
 namespace tarnwick_dat {
 
 std::expected<void, IoError> FileExtPolyfill::read_exact_at_compat(std::span<std::uint8_t> buffer,
@@ -10,7 +12,7 @@ std::expected<void, IoError> FileExtPolyfill::read_exact_at_compat(std::span<std
             if (got.error().kind() == IoErrorKind::Interrupted) {
                 continue;
             }
-            return std::unexpected{got.error()};
+            return tarnwick_base::take_error(got);
         }
         if (*got == 0) {
             break;
