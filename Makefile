@@ -1,7 +1,7 @@
 # Entry points for newcomers and CI. Each target installs missing packages first.
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-SOURCE_DIRS = base crates runner tools bench
+SOURCE_DIRS = base crates runner tools bench examples
 
 .PHONY: all deps build run test test-asan bench format check-format
 
