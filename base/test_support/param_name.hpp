@@ -12,15 +12,23 @@
 
 namespace tarnwick_base::test_support {
 
-// The words as a test name: letters and digits kept, each byte outside printable ASCII written
-// as xHH, everything else a separator; the pieces joined by single underscores.
+// The words as a test name: letters and digits kept, a minus sign before a number written as
+// "minus", each byte outside printable ASCII as xHH, everything else a separator; the pieces
+// joined by single underscores.
 inline std::string param_name(std::string_view words) {
+    const auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
     std::vector<std::string> pieces(1);
-    for (const char c : words) {
+    for (std::size_t at = 0; at < words.size(); ++at) {
+        const char c = words[at];
         const auto byte = static_cast<unsigned char>(c);
-        if ((byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') ||
-            (byte >= 'a' && byte <= 'z')) {
+        if (is_digit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) {
             pieces.back().push_back(c);
+            continue;
+        }
+        const bool sign =
+            c == '-' && pieces.back().empty() && at + 1 < words.size() && is_digit(words[at + 1]);
+        if (sign) {
+            pieces.back() = "minus";
             continue;
         }
         if (byte < 0x20 || byte >= 0x7F) {
