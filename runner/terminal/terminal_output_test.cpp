@@ -61,7 +61,7 @@ TEST(TerminalOutput, DelaySpecificationsAreNotText) {
         {"$<5", "$<5"},
         {"cost $5", "cost $5"},
         {"$$<1>", "$"},
-        // The character after the digits and markers ends the specification, whatever it is.
+        // The character after the digits and markers ends the delay, whatever it is.
         {"$<5x>", ">"},
     };
     for (const auto& [expanded, sent] : cases) {

@@ -1,5 +1,6 @@
 #include "tarnwick_dat/lib.hpp"
 
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -125,6 +126,8 @@ std::expected<void, DatError> DatDatabase::read_node(std::uint32_t offset, Walk&
         return std::unexpected{corruption("directory node at offset 0x" + hex_lower(offset) +
                                           " is reached again through its own branches")};
     }
+    directory_shape_.nodes += 1;
+    directory_shape_.depth = std::max(directory_shape_.depth, walk.on_path.size());
     auto node = read_file_data(offset, dat_node_length);
     if (!node) {
         return tarnwick_base::take_error(node);

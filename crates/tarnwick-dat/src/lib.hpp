@@ -76,6 +76,13 @@ static_assert(dat_node_branch_count * 4 + 4 + dat_node_entry_slots * DatFileEntr
 // Far deeper than any real tree (61 entries per node); a deeper walk means a corrupt archive.
 inline constexpr std::size_t dat_max_tree_depth = 32;
 
+// The directory tree as it was read: the distinct nodes read (a shared node once) and the
+// number of nodes on its longest path from the root (0 for an empty directory).
+struct DirectoryShape {
+    std::size_t nodes = 0;
+    std::size_t depth = 0;
+};
+
 // An open archive: its header, its whole directory, and the file, kept open for reading.
 class DatDatabase {
   public:
@@ -83,6 +90,7 @@ class DatDatabase {
     static std::expected<DatDatabase, DatError> open(const std::filesystem::path& path);
 
     DatKind dat_kind() const { return header.dat_kind(); }
+    const DirectoryShape& directory_shape() const { return directory_shape_; }
 
     std::expected<std::vector<std::uint8_t>, DatError> read_file_data(std::uint32_t offset,
                                                                       std::uint32_t size) const;
@@ -110,6 +118,8 @@ class DatDatabase {
         std::unordered_set<std::uint32_t> finished;
     };
     std::expected<void, DatError> read_node(std::uint32_t offset, Walk& walk);
+
+    DirectoryShape directory_shape_;
 };
 
 }  // namespace tarnwick_dat
