@@ -246,7 +246,67 @@ class SampleBuilder {
     SampleSummary summary_;
 };
 
+// One file of the small sample: its bytes and how they are stored.
+struct SmallSampleFile {
+    std::uint32_t id;
+    Bytes bytes;
+    StoreOptions options;
+};
+
+std::expected<Bytes, DatError> clothing_bytes(const ClothingTable& table) {
+    ClothingWriter encoder;
+    encoder.write(table);
+    return std::move(encoder).finish();
+}
+
+std::expected<std::vector<SmallSampleFile>, DatError> small_sample_files(Rng& rng) {
+    auto known = clothing_bytes(known_clothing_table(rng));
+    auto other = clothing_bytes(random_clothing_table(rng, 0x10000002));
+    if (!known || !other) {
+        return std::unexpected{std::move(known ? other.error() : known.error())};
+    }
+    constexpr StoreOptions compressed{.compressed = true};
+    constexpr StoreOptions scattered{.layout = ChainLayout::Scattered};
+    std::vector<SmallSampleFile> files{
+        {0x10000001, std::move(*known), compressed},
+        {0x10000002, std::move(*other), scattered},
+        {0x06000001, filler_bytes(rng, 2500), {}},
+        {0x06000002, filler_bytes(rng, 2500), compressed},
+        {0x0D000001, filler_bytes(rng, 2100), scattered},
+    };
+    // Enough entries for a second level of nodes.
+    for (std::uint32_t id = 0x05000001; files.size() <= 2 * dat_node_entry_slots; ++id) {
+        files.push_back({id, {}, {}});
+    }
+    return files;
+}
+
 }  // namespace
+
+std::expected<SampleSummary, DatError> write_small_sample_archive(
+    const std::filesystem::path& path) {
+    Rng rng{1};
+    auto writer = DatWriter::create(path, 1024, 1);
+    auto files = small_sample_files(rng);
+    if (!writer || !files) {
+        return std::unexpected{std::move(writer ? files.error() : writer.error())};
+    }
+    std::vector<DatFileEntry> entries;
+    for (const SmallSampleFile& file : *files) {
+        auto entry = writer->store_file(file.id, file.bytes, file.options);
+        if (!entry) {
+            return tarnwick_base::take_error(entry);
+        }
+        entries.push_back(*entry);
+    }
+    TARNWICK_TRY(writer->write_directory(std::move(entries)));
+    writer->header().file_size = static_cast<std::uint32_t>(writer->end_offset());
+    TARNWICK_TRY(writer->finish());
+    SampleSummary summary;
+    summary.files = files->size();
+    summary.archive_bytes = writer->end_offset();
+    return summary;
+}
 
 std::expected<SampleSummary, DatError> write_sample_archive(const std::filesystem::path& path,
                                                             const SampleOptions& options) {

@@ -36,4 +36,11 @@ struct SampleSummary {
 std::expected<SampleSummary, tarnwick_dat::DatError> write_sample_archive(
     const std::filesystem::path& path, const SampleOptions& options);
 
+// The smallest portal archive with everything a reader walks, for corrupting and fuzzing: a
+// two-level directory (most of its entries empty files, which take no block), clothing tables
+// stored plain and compressed (the well-known record among them), and files over several blocks,
+// contiguous and scattered. About 20 KB, and always the same bytes.
+std::expected<SampleSummary, tarnwick_dat::DatError> write_small_sample_archive(
+    const std::filesystem::path& path);
+
 }  // namespace tarnwick_forge
