@@ -5,10 +5,10 @@
 #include <iostream>
 #include <vector>
 
-#include "commands.hpp"
 #include "file_types.hpp"
 #include "ids.hpp"
 #include "report.hpp"
+#include "tarnwick_base/overloaded.hpp"
 
 namespace tarnwick_tool {
 
@@ -16,10 +16,10 @@ namespace {
 
 constexpr const char* version_text = "tarnwick-dat 0.1.0";
 
-// A subcommand and what runs it once its command line has been read.
+// A subcommand and what it gives once its command line has been read.
 struct Subcommand {
     CLI::App* app;
-    std::function<int()> run;
+    std::function<ParsedCommand()> parsed;
 };
 
 void add_archive(CLI::App& command, std::filesystem::path& archive) {
@@ -74,7 +74,7 @@ Subcommand add_info(CLI::App& app, InfoCommand& command) {
     CLI::App* info = app.add_subcommand(
         "info", "Header fields, archive kind, file counts by type, directory shape");
     add_archive(*info, command.archive);
-    return {info, [&command] { return run_info(command); }};
+    return {info, [&command] { return ParsedCommand{command}; }};
 }
 
 Subcommand add_ls(CLI::App& app, LsCommand& command) {
@@ -83,7 +83,7 @@ Subcommand add_ls(CLI::App& app, LsCommand& command) {
     add_archive(*ls, command.archive);
     add_type(*ls, command.type);
     add_format(*ls, command.format, "json (one object per line)");
-    return {ls, [&command] { return run_ls(command); }};
+    return {ls, [&command] { return ParsedCommand{command}; }};
 }
 
 Subcommand add_cat(CLI::App& app, CatCommand& command) {
@@ -92,7 +92,7 @@ Subcommand add_cat(CLI::App& app, CatCommand& command) {
     add_archive(*cat, command.archive);
     add_id(*cat, command.id);
     cat->add_flag("--force", command.force, "Write to a terminal all the same");
-    return {cat, [&command] { return run_cat(command); }};
+    return {cat, [&command] { return ParsedCommand{command}; }};
 }
 
 Subcommand add_extract(CLI::App& app, ExtractCommand& command) {
@@ -103,7 +103,7 @@ Subcommand add_extract(CLI::App& app, ExtractCommand& command) {
         ->required();
     add_type(*extract, command.type);
     extract->add_flag("--force", command.force, "Replace files that are already there");
-    return {extract, [&command] { return run_extract(command); }};
+    return {extract, [&command] { return ParsedCommand{command}; }};
 }
 
 Subcommand add_clothing(CLI::App& app, ClothingCommand& command) {
@@ -112,7 +112,7 @@ Subcommand add_clothing(CLI::App& app, ClothingCommand& command) {
     add_archive(*clothing, command.archive);
     add_id(*clothing, command.id);
     add_format(*clothing, command.format, "json");
-    return {clothing, [&command] { return run_clothing(command); }};
+    return {clothing, [&command] { return ParsedCommand{command}; }};
 }
 
 Subcommand add_verify(CLI::App& app, VerifyCommand& command) {
@@ -122,7 +122,7 @@ Subcommand add_verify(CLI::App& app, VerifyCommand& command) {
         "every problem and the counts (status 1 when there is any problem)");
     add_archive(*verify, command.archive);
     add_format(*verify, command.format, "json (one object per line)");
-    return {verify, [&command] { return run_verify(command); }};
+    return {verify, [&command] { return ParsedCommand{command}; }};
 }
 
 struct Commands {
@@ -136,7 +136,7 @@ struct Commands {
 
 }  // namespace
 
-int run_command_line(int argc, char** argv) {
+std::variant<ParsedCommand, int> parse_command_line(int argc, const char* const* argv) {
     CLI::App app{"Looks inside a portal.dat archive: lists, shows, extracts and verifies its files",
                  std::string{tool_name}};
     app.set_version_flag("--version", version_text);
@@ -162,10 +162,26 @@ int run_command_line(int argc, char** argv) {
     }
     for (const Subcommand& subcommand : subcommands) {
         if (subcommand.app->parsed()) {
-            return subcommand.run();
+            return subcommand.parsed();
         }
     }
     return 2;  // not reached: the parse requires one subcommand
+}
+
+int run_command_line(int argc, const char* const* argv) {
+    auto parsed = parse_command_line(argc, argv);
+    if (const int* status = std::get_if<int>(&parsed)) {
+        return *status;
+    }
+    return std::visit(tarnwick_base::Overloaded{
+                          [](const InfoCommand& command) { return run_info(command); },
+                          [](const LsCommand& command) { return run_ls(command); },
+                          [](const CatCommand& command) { return run_cat(command); },
+                          [](const ExtractCommand& command) { return run_extract(command); },
+                          [](const ClothingCommand& command) { return run_clothing(command); },
+                          [](const VerifyCommand& command) { return run_verify(command); },
+                      },
+                      std::get<ParsedCommand>(parsed));
 }
 
 }  // namespace tarnwick_tool
