@@ -1,9 +1,13 @@
 # Entry points for newcomers and CI. Each target installs missing packages first.
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-SOURCE_DIRS = base crates runner tools bench examples
+SOURCE_DIRS = base crates runner tools bench examples fuzz
 
-.PHONY: all deps build run test test-asan bench format check-format
+# Seconds each fuzz target runs for in `make fuzz`.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS = archive clothing decompress terminfo runner_options tool_command_line
+
+.PHONY: all deps build run test test-asan bench fuzz fuzz-seeds format check-format
 
 all: build
 
@@ -28,6 +32,21 @@ test-asan: deps
 
 bench: build
 	@scripts/bench
+
+# The libFuzzer targets, built with clang-19 in build/fuzz (apart from the g++ builds), each run
+# for FUZZ_SECONDS from its seed corpus.
+fuzz:
+	@scripts/install-deps fuzz
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz -j $(JOBS)
+	scripts/run-fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+# Writes the seed corpora in fuzz/corpus again: archives and what they hold from the sample
+# generator and the archive writer, command lines, and terminal descriptions compiled by tic.
+fuzz-seeds: build
+	build/bin/write-seed-corpus fuzz/corpus
+	tmp=$$(mktemp -d) && tic -x -o $$tmp fuzz/seed_terminals.src && \
+		cp $$tmp/s/seed-16bit $$tmp/s/seed-32bit fuzz/corpus/terminfo/ && rm -r $$tmp
 
 format:
 	find $(SOURCE_DIRS) -name '*.cpp' -o -name '*.hpp' | xargs clang-format -i

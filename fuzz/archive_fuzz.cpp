@@ -1,0 +1,88 @@
+// The input as a whole archive file: open it, read every entry's bytes, parse every clothing
+// table. Whatever the bytes, each step ends with a DatError or a sound result, and the file is
+// left as it was.
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fuzz_input.hpp"
+#include "tarnwick_dat/file_type.hpp"
+#include "tarnwick_dat/file_type/clothing.hpp"
+#include "tarnwick_dat/lib.hpp"
+#include "tarnwick_dat/utils/lrs_format.hpp"
+
+namespace {
+
+using namespace tarnwick_dat;
+using tarnwick_fuzz::Bytes;
+using tarnwick_fuzz::require;
+
+// A file in memory that the library opens by path like any other.
+class MemoryArchive {
+  public:
+    MemoryArchive() : fd_{memfd_create("archive", 0)} { require(fd_ >= 0, "memfd_create failed"); }
+    MemoryArchive(const MemoryArchive&) = delete;
+    MemoryArchive& operator=(const MemoryArchive&) = delete;
+    ~MemoryArchive() { close(fd_); }
+
+    void replace(Bytes data) const {
+        require(ftruncate(fd_, 0) == 0 &&
+                    pwrite(fd_, data.data(), data.size(), 0) == static_cast<ssize_t>(data.size()),
+                "writing the memory file failed");
+    }
+    std::vector<std::uint8_t> contents(std::size_t size) const {
+        std::vector<std::uint8_t> bytes(size + 1);
+        const ssize_t got = pread(fd_, bytes.data(), bytes.size(), 0);
+        bytes.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
+        return bytes;
+    }
+    std::string path() const { return "/proc/self/fd/" + std::to_string(fd_); }
+
+  private:
+    int fd_;
+};
+
+void read_everything(const DatDatabase& archive) {
+    std::vector<std::uint32_t> ids;
+    for (const auto& entry : archive.files) {
+        ids.push_back(entry.first);
+    }
+    std::sort(ids.begin(), ids.end());
+    for (const std::uint32_t id : ids) {
+        const DatFileEntry& entry = archive.files.at(id);
+        auto bytes = archive.get_file(id);
+        if (!bytes) {
+            continue;
+        }
+        if (!entry.is_compressed()) {
+            require(bytes->size() == entry.size, "stored file of another size than its entry");
+        } else if (entry.size >= lrs::size_prefix_length) {
+            require(bytes->size() <= entry.size / lrs::reference_length * lrs::max_match_length,
+                    "expanded file larger than its stored bytes can make");
+        }
+        if (from_id_in_dat(id, archive.dat_kind()) == DatFileType::Clothing) {
+            ByteReader reader{*bytes};
+            (void)ClothingTable::read(reader, Endian::Little);
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const MemoryArchive file;
+    const Bytes input{data, size};
+    file.replace(input);
+    if (auto archive = DatDatabase::open(file.path())) {
+        read_everything(*archive);
+    }
+    const std::vector<std::uint8_t> after = file.contents(size);
+    require(after.size() == size && std::equal(after.begin(), after.end(), input.begin()),
+            "the archive changed");
+    return 0;
+}
