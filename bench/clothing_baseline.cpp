@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "file_type.hpp"
 #include "mapped_archive.hpp"
-#include "utils.hpp"
+#include "tarnwick_dat/file_type.hpp"
+#include "tarnwick_dat/utils.hpp"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "file_type.hpp"
-#include "lib.hpp"
 #include "mapped_archive.hpp"
 #include "process_stats.hpp"
+#include "tarnwick_dat/file_type.hpp"
+#include "tarnwick_dat/lib.hpp"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "record_reader.hpp"
+#include "tarnwick_dat/record_reader.hpp"
 
 namespace bench {
 namespace {

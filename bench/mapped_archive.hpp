@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "lib.hpp"
+#include "tarnwick_dat/lib.hpp"
 
 namespace bench {
 

@@ -2,12 +2,12 @@
 
 #include <sstream>
 
-#include "runner/capture.hpp"
-#include "runner/environment.hpp"
-#include "runner/opts_reader.hpp"
-#include "runner/panic.hpp"
-#include "runner/report_text.hpp"
-#include "runner/stdout_output.hpp"
+#include "runner/check/panic.hpp"
+#include "runner/execution/capture.hpp"
+#include "runner/options/environment.hpp"
+#include "runner/options/opts_reader.hpp"
+#include "runner/report/report_text.hpp"
+#include "runner/terminal/stdout_output.hpp"
 
 namespace runner {
 

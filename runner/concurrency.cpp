@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "runner/number_parse.hpp"
-#include "runner/panic.hpp"
+#include "runner/check/panic.hpp"
+#include "runner/options/number_parse.hpp"
 
 namespace runner {
 namespace {

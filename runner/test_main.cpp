@@ -7,11 +7,11 @@
 #include <iterator>
 #include <optional>
 
-#include "runner/capture.hpp"
+#include "runner/check/panic.hpp"
 #include "runner/cli.hpp"
-#include "runner/console.hpp"
-#include "runner/formatter_factory.hpp"
-#include "runner/panic.hpp"
+#include "runner/execution/capture.hpp"
+#include "runner/report/console.hpp"
+#include "runner/report/formatter_factory.hpp"
 
 namespace runner {
 namespace {

@@ -7,8 +7,8 @@
 #include <span>
 #include <vector>
 
-#include "file_type/clothing_writer.hpp"
-#include "writer.hpp"
+#include "tarnwick_dat/file_type/clothing_writer.hpp"
+#include "tarnwick_dat/writer.hpp"
 
 namespace tarnwick_forge {
 namespace {

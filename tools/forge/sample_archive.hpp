@@ -4,8 +4,8 @@
 #include <expected>
 #include <filesystem>
 
-#include "error.hpp"
-#include "file_type/clothing_tally.hpp"
+#include "tarnwick_dat/error.hpp"
+#include "tarnwick_dat/file_type/clothing_tally.hpp"
 
 namespace tarnwick_forge {
 

@@ -6,10 +6,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "file_type.hpp"
-#include "file_type/clothing.hpp"
-#include "lib.hpp"
-#include "test_support/temp_dir.hpp"
+#include "tarnwick_dat/file_type.hpp"
+#include "tarnwick_dat/file_type/clothing.hpp"
+#include "tarnwick_dat/lib.hpp"
+#include "tarnwick_dat/test_support/temp_dir.hpp"
 
 namespace tarnwick_forge {
 namespace {

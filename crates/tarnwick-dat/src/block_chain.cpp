@@ -1,20 +1,18 @@
-#include "block_chain.hpp"
+#include "tarnwick_dat/block_chain.hpp"
 
 #include <algorithm>
 #include <array>
 #include <span>
 #include <string>
 
-#include "text.hpp"
+#include "tarnwick_base/hex.hpp"
+#include "tarnwick_base/little_endian.hpp"
 
 namespace tarnwick_dat {
 
-namespace {
+using tarnwick_base::hex_lower;
 
-std::uint32_t little_endian_u32(std::span<const std::uint8_t, 4> bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
+namespace {
 
 // Refuses what no chain of this archive can hold, before the output is allocated.
 std::expected<void, DatError> check_chain_request(const FileExtPolyfill& file,
@@ -58,7 +56,7 @@ std::expected<std::vector<std::uint8_t>, DatError> read_file_data(const FileExtP
         if (auto read = file.read_exact_at_compat(link_bytes, current); !read) {
             return std::unexpected{DatError{read.error()}};
         }
-        const std::uint32_t link = little_endian_u32(link_bytes);
+        const auto link = tarnwick_base::load_le<std::uint32_t>(link_bytes);
         const std::size_t remaining = data.size() - filled;
         const std::size_t take =
             link == 0 ? remaining : std::min<std::size_t>(remaining, block_payload);

@@ -4,8 +4,8 @@
 #include <expected>
 #include <vector>
 
-#include "error.hpp"
-#include "utils.hpp"
+#include "tarnwick_dat/error.hpp"
+#include "tarnwick_dat/utils.hpp"
 
 namespace tarnwick_dat {
 

@@ -1,4 +1,4 @@
-#include "block_chain.hpp"
+#include "tarnwick_dat/block_chain.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "test_support/memory_file.hpp"
+#include "tarnwick_dat/test_support/memory_file.hpp"
 
 namespace tarnwick_dat {
 namespace {

@@ -1,16 +1,20 @@
-#include "compress.hpp"
+#include "tarnwick_dat/compress.hpp"
 
 #include <algorithm>
 #include <array>
 #include <limits>
 #include <memory>
 
+#include "tarnwick_base/little_endian.hpp"
+#include "tarnwick_dat/utils/lrs_format.hpp"
+
 namespace tarnwick_dat {
 namespace {
 
-constexpr std::size_t max_distance = 4095;
-constexpr std::size_t min_length = 2;
-constexpr std::size_t max_length = 17;
+using lrs::max_distance;
+using lrs::max_match_length;
+using lrs::min_match_length;
+
 // Candidates tried per position; more finds slightly longer matches at a high cost in speed.
 constexpr std::size_t max_chain_steps = 16;
 constexpr std::size_t window_slots = 4096;  // a power of two above max_distance
@@ -25,7 +29,7 @@ class MatchFinder {
     }
 
     void insert(std::size_t position) {
-        if (position + min_length > input_.size()) {
+        if (position + min_match_length > input_.size()) {
             return;
         }
         const std::size_t key = pair_at(position);
@@ -40,10 +44,10 @@ class MatchFinder {
 
     Match longest_at(std::size_t position) const {
         Match best;
-        if (position + min_length > input_.size()) {
+        if (position + min_match_length > input_.size()) {
             return best;
         }
-        const std::size_t limit = std::min(max_length, input_.size() - position);
+        const std::size_t limit = std::min(max_match_length, input_.size() - position);
         std::uint32_t candidate = heads_[pair_at(position)];
         for (std::size_t step = 0; step < max_chain_steps && candidate != no_position; ++step) {
             const std::size_t distance = position - candidate;
@@ -91,8 +95,8 @@ class TokenWriter {
     }
     void reference(std::size_t distance, std::size_t length) {
         next_item(true);
-        out_.push_back(static_cast<std::uint8_t>(distance & 0xFF));
-        out_.push_back(static_cast<std::uint8_t>((distance >> 4 & 0xF0) | (length - min_length)));
+        const auto bytes = lrs::encode_reference({distance, length});
+        out_.insert(out_.end(), bytes.begin(), bytes.end());
     }
 
   private:
@@ -100,7 +104,7 @@ class TokenWriter {
         if (bit_ == 0) {
             control_at_ = out_.size();
             out_.push_back(0);
-            bit_ = 0x80;
+            bit_ = lrs::first_control_bit;
         }
         if (is_reference) {
             out_[control_at_] |= bit_;
@@ -117,18 +121,15 @@ class TokenWriter {
 
 std::vector<std::uint8_t> compress_lrs(std::span<const std::uint8_t> input) {
     std::vector<std::uint8_t> out;
-    out.reserve(4 + input.size() + input.size() / 8 + 1);
-    const auto length = static_cast<std::uint32_t>(input.size());
-    for (int shift = 0; shift < 32; shift += 8) {
-        out.push_back(static_cast<std::uint8_t>(length >> shift));
-    }
+    out.reserve(lrs::size_prefix_length + input.size() + input.size() / 8 + 1);
+    tarnwick_base::append_le(out, static_cast<std::uint32_t>(input.size()));
     // The finder's tables are large; keep them off the stack.
     auto finder = std::make_unique<MatchFinder>(input);
     TokenWriter tokens{out};
     std::size_t position = 0;
     while (position < input.size()) {
         const MatchFinder::Match match = finder->longest_at(position);
-        const std::size_t advance = match.length >= min_length ? match.length : 1;
+        const std::size_t advance = match.length >= min_match_length ? match.length : 1;
         if (advance == 1) {
             tokens.literal(input[position]);
         } else {

@@ -1,10 +1,10 @@
-#include "compress.hpp"
+#include "tarnwick_dat/compress.hpp"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "utils.hpp"
+#include "tarnwick_dat/utils.hpp"
 
 namespace tarnwick_dat {
 namespace {

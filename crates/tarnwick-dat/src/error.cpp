@@ -1,8 +1,14 @@
-#include "error.hpp"
+#include "tarnwick_dat/error.hpp"
 
-#include "text.hpp"
+#include "tarnwick_base/hex.hpp"
+#include "tarnwick_base/text.hpp"
 
 namespace tarnwick_dat {
+
+using tarnwick_base::debug_quoted;
+using tarnwick_base::hex_upper;
+using tarnwick_base::utf8_lossy;
+
 namespace {
 
 std::string path_text(const std::filesystem::path& path) {

@@ -5,8 +5,8 @@
 #include <string>
 #include <variant>
 
-#include "io_error.hpp"
-#include "read_error.hpp"
+#include "tarnwick_dat/io_error.hpp"
+#include "tarnwick_dat/read_error.hpp"
 
 namespace tarnwick_dat {
 

@@ -1,4 +1,4 @@
-#include "error.hpp"
+#include "tarnwick_dat/error.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "file_type.hpp"
+#include "tarnwick_dat/file_type.hpp"
 
 #include <array>
 

@@ -1,11 +1,13 @@
-#include "lib.hpp"
+#include "tarnwick_dat/lib.hpp"
 
 #include <array>
 #include <string>
 
-#include "text.hpp"
+#include "tarnwick_base/hex.hpp"
 
 namespace tarnwick_dat {
+
+using tarnwick_base::hex_lower;
 
 std::expected<DatHeader, ReadError> DatHeader::read(Reader& reader) {
     RecordReader record{reader};

@@ -7,11 +7,11 @@
 #include <unordered_set>
 #include <vector>
 
-#include "block_chain.hpp"
-#include "error.hpp"
-#include "file_type.hpp"
-#include "record_reader.hpp"
-#include "utils.hpp"
+#include "tarnwick_dat/block_chain.hpp"
+#include "tarnwick_dat/error.hpp"
+#include "tarnwick_dat/file_type.hpp"
+#include "tarnwick_dat/record_reader.hpp"
+#include "tarnwick_dat/utils.hpp"
 
 namespace tarnwick_dat {
 

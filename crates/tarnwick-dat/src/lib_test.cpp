@@ -1,4 +1,4 @@
-#include "lib.hpp"
+#include "tarnwick_dat/lib.hpp"
 
 #include <fcntl.h>
 #include <gmock/gmock.h>
@@ -8,12 +8,15 @@
 #include <filesystem>
 #include <fstream>
 
-#include "test_support/source_line.hpp"
-#include "test_support/temp_dir.hpp"
-#include "text.hpp"
-#include "writer.hpp"
+#include "tarnwick_base/hex.hpp"
+#include "tarnwick_dat/test_support/source_line.hpp"
+#include "tarnwick_dat/test_support/temp_dir.hpp"
+#include "tarnwick_dat/writer.hpp"
 
 namespace tarnwick_dat {
+
+using tarnwick_base::hex_lower;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

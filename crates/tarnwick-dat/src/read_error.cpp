@@ -1,8 +1,11 @@
-#include "read_error.hpp"
+#include "tarnwick_dat/read_error.hpp"
 
-#include "text.hpp"
+#include "tarnwick_base/hex.hpp"
 
 namespace tarnwick_dat {
+
+using tarnwick_base::hex_lower;
+
 namespace {
 
 constexpr std::string_view bold = "\x1b[1m";

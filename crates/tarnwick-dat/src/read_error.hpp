@@ -8,7 +8,7 @@
 #include <variant>
 #include <vector>
 
-#include "io_error.hpp"
+#include "tarnwick_dat/io_error.hpp"
 
 namespace tarnwick_dat {
 

@@ -1,11 +1,12 @@
-#include "record_reader.hpp"
+#include "tarnwick_dat/record_reader.hpp"
 
 #include <unistd.h>
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <cstring>
+
+#include "tarnwick_base/little_endian.hpp"
 
 namespace tarnwick_dat {
 namespace {
@@ -46,11 +47,7 @@ std::expected<Number, ReadError> read_number_in_place(Reader& reader) {
     if (*got < sizeof raw) {
         return std::unexpected{end_of_data("failed to fill whole buffer")};
     }
-    Number value = 0;
-    for (std::size_t i = 0; i < sizeof raw; ++i) {
-        value |= static_cast<Number>(static_cast<Number>(raw[i]) << (8 * i));
-    }
-    return value;
+    return tarnwick_base::load_le<Number>(raw);
 }
 
 template <class Number>
@@ -174,10 +171,8 @@ std::expected<std::vector<std::uint32_t>, ReadError> read_u32_list(Reader& reade
         if (*got < bytes.size()) {
             return std::unexpected{end_of_data("failed to fill whole buffer")};
         }
-        if constexpr (std::endian::native == std::endian::big) {
-            for (std::size_t i = old_size; i < values.size(); ++i) {
-                values[i] = std::byteswap(values[i]);
-            }
+        for (std::size_t i = old_size; i < values.size(); ++i) {
+            values[i] = tarnwick_base::from_le(values[i]);
         }
     }
     return values;

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "io_error.hpp"
-#include "read_error.hpp"
+#include "tarnwick_dat/io_error.hpp"
+#include "tarnwick_dat/read_error.hpp"
 
 namespace tarnwick_dat {
 

@@ -1,4 +1,4 @@
-#include "record_reader.hpp"
+#include "tarnwick_dat/record_reader.hpp"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "test_support/source_line.hpp"
+#include "tarnwick_dat/test_support/source_line.hpp"
 
 namespace tarnwick_dat {
 namespace {

@@ -1,4 +1,4 @@
-#include "writer.hpp"
+#include "tarnwick_dat/writer.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,7 +8,8 @@
 #include <cerrno>
 #include <utility>
 
-#include "compress.hpp"
+#include "tarnwick_base/little_endian.hpp"
+#include "tarnwick_dat/compress.hpp"
 
 namespace tarnwick_dat {
 namespace {
@@ -16,9 +17,7 @@ namespace {
 constexpr std::uint64_t max_archive_length = std::uint64_t{1} << 32;
 
 void put_u32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) {
-        out.push_back(static_cast<std::uint8_t>(value >> shift));
-    }
+    tarnwick_base::append_le(out, value);
 }
 
 void put_entry(std::vector<std::uint8_t>& out, const DatFileEntry& entry) {

@@ -8,8 +8,8 @@
 #include <span>
 #include <vector>
 
-#include "error.hpp"
-#include "lib.hpp"
+#include "tarnwick_dat/error.hpp"
+#include "tarnwick_dat/lib.hpp"
 
 namespace tarnwick_dat {
 

@@ -1,11 +1,11 @@
-#include "writer.hpp"
+#include "tarnwick_dat/writer.hpp"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "lib.hpp"
-#include "test_support/temp_dir.hpp"
+#include "tarnwick_dat/lib.hpp"
+#include "tarnwick_dat/test_support/temp_dir.hpp"
 
 namespace tarnwick_dat {
 namespace {

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "file_type/clothing_writer.hpp"
 #include "program_run.hpp"
 #include "sample_archive.hpp"
-#include "test_support/temp_dir.hpp"
-#include "utils.hpp"
-#include "writer.hpp"
+#include "tarnwick_dat/file_type/clothing_writer.hpp"
+#include "tarnwick_dat/test_support/temp_dir.hpp"
+#include "tarnwick_dat/utils.hpp"
+#include "tarnwick_dat/writer.hpp"
 
 namespace {
 

@@ -9,14 +9,14 @@
 
 #include "common.hpp"
 #include "common/motion_command_names.hpp"
-#include "file_type.hpp"
-#include "file_type/clothing.hpp"
-#include "file_type/clothing_tally.hpp"
-#include "lib.hpp"
-#include "runner/assert.hpp"
-#include "runner/check_site.hpp"
+#include "runner/check/assert.hpp"
+#include "runner/check/check_site.hpp"
 #include "runner/test_main.hpp"
-#include "text.hpp"
+#include "tarnwick_base/hex.hpp"
+#include "tarnwick_dat/file_type.hpp"
+#include "tarnwick_dat/file_type/clothing.hpp"
+#include "tarnwick_dat/file_type/clothing_tally.hpp"
+#include "tarnwick_dat/lib.hpp"
 
 using namespace tarnwick_dat;
 
@@ -25,7 +25,7 @@ namespace {
 constexpr std::uint32_t known_clothing_id = 0x10000001;
 
 std::string hex_id(std::uint32_t id) {
-    return "0x" + hex_upper(id);
+    return "0x" + tarnwick_base::hex_upper(id);
 }
 
 // The clothing tables of the archive, in ascending identifier order.

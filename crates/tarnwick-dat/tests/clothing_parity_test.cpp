@@ -10,7 +10,7 @@
 #include <string>
 
 #include "program_run.hpp"
-#include "test_support/temp_dir.hpp"
+#include "tarnwick_dat/test_support/temp_dir.hpp"
 
 namespace {
 

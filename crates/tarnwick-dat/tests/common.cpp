@@ -1,6 +1,6 @@
 #include "common.hpp"
 
-#include "utils.hpp"
+#include "tarnwick_dat/utils.hpp"
 
 namespace common {
 

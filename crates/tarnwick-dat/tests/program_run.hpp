@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "runner/test_helpers.hpp"
+#include "runner/test_support/test_helpers.hpp"
 
 extern char** environ;
 

@@ -1,4 +1,4 @@
-#include "file_type/clothing.hpp"
+#include "tarnwick_dat/file_type/clothing.hpp"
 
 namespace tarnwick_dat {
 

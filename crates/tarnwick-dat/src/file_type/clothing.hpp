@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "record_reader.hpp"
+#include "tarnwick_dat/record_reader.hpp"
 
 namespace tarnwick_dat {
 

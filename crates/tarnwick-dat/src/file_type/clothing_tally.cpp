@@ -1,4 +1,4 @@
-#include "file_type/clothing_tally.hpp"
+#include "tarnwick_dat/file_type/clothing_tally.hpp"
 
 namespace tarnwick_dat {
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "file_type/clothing.hpp"
+#include "tarnwick_dat/file_type/clothing.hpp"
 
 namespace tarnwick_dat {
 

@@ -1,8 +1,8 @@
-#include "file_type/clothing_tally.hpp"
+#include "tarnwick_dat/file_type/clothing_tally.hpp"
 
 #include <gtest/gtest.h>
 
-#include "file_type/clothing_writer.hpp"
+#include "tarnwick_dat/file_type/clothing_writer.hpp"
 
 namespace tarnwick_dat {
 namespace {

@@ -1,4 +1,4 @@
-#include "file_type/clothing.hpp"
+#include "tarnwick_dat/file_type/clothing.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "file_type/clothing_writer.hpp"
-#include "test_support/byte_builder.hpp"
-#include "test_support/source_line.hpp"
+#include "tarnwick_dat/file_type/clothing_writer.hpp"
+#include "tarnwick_dat/test_support/byte_builder.hpp"
+#include "tarnwick_dat/test_support/source_line.hpp"
 
 namespace tarnwick_dat {
 namespace {

@@ -1,16 +1,15 @@
-#include "file_type/clothing_writer.hpp"
+#include "tarnwick_dat/file_type/clothing_writer.hpp"
+
+#include "tarnwick_base/little_endian.hpp"
 
 namespace tarnwick_dat {
 
 void ClothingWriter::u16(std::uint16_t value) {
-    bytes_.push_back(static_cast<std::uint8_t>(value));
-    bytes_.push_back(static_cast<std::uint8_t>(value >> 8));
+    tarnwick_base::append_le(bytes_, value);
 }
 
 void ClothingWriter::u32(std::uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) {
-        bytes_.push_back(static_cast<std::uint8_t>(value >> shift));
-    }
+    tarnwick_base::append_le(bytes_, value);
 }
 
 std::uint32_t ClothingWriter::fitted(std::size_t count, std::uint32_t max) {

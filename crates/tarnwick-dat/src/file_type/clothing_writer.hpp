@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "error.hpp"
-#include "file_type/clothing.hpp"
+#include "tarnwick_dat/error.hpp"
+#include "tarnwick_dat/file_type/clothing.hpp"
 
 namespace tarnwick_dat {
 

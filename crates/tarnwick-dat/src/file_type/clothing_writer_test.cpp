@@ -1,4 +1,4 @@
-#include "file_type/clothing_writer.hpp"
+#include "tarnwick_dat/file_type/clothing_writer.hpp"
 
 #include <gtest/gtest.h>
 

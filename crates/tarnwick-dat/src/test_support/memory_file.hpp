@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "utils.hpp"
+#include "tarnwick_dat/utils/positioned_read.hpp"
 
 namespace tarnwick_dat::test_support {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "common/motion_command_names.hpp"
-#include "runner/capture.hpp"
-#include "runner/panic.hpp"
+#include "runner/check/panic.hpp"
+#include "runner/execution/capture.hpp"
 
 namespace common::motion_command_names {
 namespace {

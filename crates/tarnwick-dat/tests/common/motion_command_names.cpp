@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
-#include "runner/assert.hpp"
-#include "text.hpp"
+#include "runner/check/assert.hpp"
+#include "tarnwick_base/hex.hpp"
 
 namespace common::motion_command_names {
 
@@ -592,9 +592,9 @@ std::string debug_repr(MotionCommandClass command_class) {
 void require_strictly_sorted(std::span<const MotionCommandRow> rows) {
     if (const auto unordered = first_unordered_rows(rows)) {
         std::string message = "table not strictly sorted: 0x";
-        message.append(tarnwick_dat::hex_upper(unordered->earlier.code)).append(" (");
+        message.append(tarnwick_base::hex_upper(unordered->earlier.code)).append(" (");
         message.append(unordered->earlier.name).append(") >= 0x");
-        message.append(tarnwick_dat::hex_upper(unordered->later.code)).append(" (");
+        message.append(tarnwick_base::hex_upper(unordered->later.code)).append(" (");
         message.append(unordered->later.name).push_back(')');
         runner::fail(std::move(message));
     }

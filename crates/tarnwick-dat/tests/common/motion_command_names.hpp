@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "runner/check_site.hpp"
+#include "runner/check/check_site.hpp"
 
 namespace common::motion_command_names {
 

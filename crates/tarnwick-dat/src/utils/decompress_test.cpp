@@ -1,0 +1,78 @@
+#include "tarnwick_dat/utils/decompress.hpp"
+
+#include <gtest/gtest.h>
+
+namespace tarnwick_dat {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct DecompressCase {
+    const char* name;
+    Bytes input;
+    Bytes expected;
+};
+
+// The examples of the format, byte for byte, and the malformed inputs that end decoding early.
+TEST(DecompressLrs, ExpandsEveryCaseExactly) {
+    const DecompressCase cases[] = {
+        {"empty input passes through", {}, {}},
+        {"three bytes pass through", {1, 2, 3}, {1, 2, 3}},
+        {"size prefix only", {0xFF, 0, 0, 0}, {}},
+        {"overlapping reference cut by the size",
+         {0x05, 0, 0, 0, 0x40, 0x61, 0x01, 0x03},
+         {0x61, 0x61, 0x61, 0x61, 0x61}},
+        {"distance beyond the output starts at byte 0",
+         {0x04, 0, 0, 0, 0x20, 0x61, 0x62, 0x05, 0x00},
+         {0x61, 0x62, 0x61, 0x61}},
+        {"distance 0 ends decoding", {0x0A, 0, 0, 0, 0x40, 0x61, 0x00, 0x00, 0x62}, {0x61}},
+        {"stream runs out", {0x0A, 0, 0, 0, 0x00, 0x61, 0x62}, {0x61, 0x62}},
+        {"control byte as the last byte",
+         {0x0A, 0, 0, 0, 0x00, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 0x00},
+         {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h'}},
+        {"reference missing its second byte", {0x0A, 0, 0, 0, 0x40, 0x61, 0x01}, {0x61}},
+        {"reference before any output stops", {0x0A, 0, 0, 0, 0x80, 0x01, 0x00, 0x61}, {}},
+        {"ninth item takes a fresh control byte",
+         {0x0A, 0, 0, 0, 0x00, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 0x80, 0x01, 0x00},
+         {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'h', 'h'}},
+        {"bytes after the declared size are ignored",
+         {0x02, 0, 0, 0, 0x00, 'a', 'b', 'c'},
+         {'a', 'b'}},
+    };
+    for (const DecompressCase& c : cases) {
+        EXPECT_EQ(decompress_lrs(c.input), c.expected) << c.name;
+    }
+}
+
+// Bits 8 to 11 of a distance come from the high nibble of the reference's second byte.
+TEST(DecompressLrs, DistanceUsesTwelveBits) {
+    Bytes input{0xFF, 0x01, 0, 0};  // 511 bytes declared
+    Bytes expected;
+    for (int group = 0; group < 38; ++group) {
+        input.push_back(0x00);
+        for (int item = 0; item < 8; ++item) {
+            input.push_back(static_cast<std::uint8_t>(expected.size() * 7));
+            expected.push_back(input.back());
+        }
+    }
+    // 304 bytes so far; a reference 0x12F = 303 back copies bytes 1 to 17, then one of 0xFFF
+    // clamps to byte 0.
+    input.insert(input.end(), {0xC0, 0x2F, 0x1F, 0xFF, 0xF0});
+    for (int i = 1; i <= 17; ++i) {
+        expected.push_back(expected[i]);
+    }
+    expected.push_back(expected[0]);
+    expected.push_back(expected[0]);
+    EXPECT_EQ(decompress_lrs(input), expected);
+}
+
+// A declared size of 4 GiB with a few bytes of stream reserves only what they can produce.
+TEST(DecompressLrs, ReservesNoMoreThanTheInputCanProduce) {
+    const Bytes input{0xFF, 0xFF, 0xFF, 0xFF, 0x40, 0x61, 0x01, 0x0F};
+    const Bytes output = decompress_lrs(input);
+    EXPECT_EQ(output, Bytes(18, 0x61));
+    EXPECT_LE(output.capacity(), 4 * 17u);
+}
+
+}  // namespace
+}  // namespace tarnwick_dat

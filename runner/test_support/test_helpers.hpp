@@ -1,0 +1,49 @@
+#pragma once
+
+// Helpers shared by the runner's unit tests.
+
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "runner/types.hpp"
+
+namespace runner::testing {
+
+inline TestDescAndFn check(std::string name, DynTestFn body,
+                           ShouldPanic should_panic = ShouldPanic::no()) {
+    TestDesc desc;
+    desc.name = std::move(name);
+    desc.should_panic = std::move(should_panic);
+    desc.test_kind = TestKind::Integration;
+    return {std::move(desc), std::move(body)};
+}
+
+inline TestOpts serial_opts() {
+    TestOpts opts;
+    opts.test_threads = 1;
+    return opts;
+}
+
+// `text` with whatever stands between each `before` and the next `after` replaced.
+inline std::string mask_between(std::string text, std::string_view before, std::string_view after,
+                                std::string_view replacement) {
+    for (std::size_t at = text.find(before); at != std::string::npos; at = text.find(before, at)) {
+        const std::size_t begin = at + before.size();
+        const std::size_t end = text.find(after, begin);
+        if (end == std::string::npos) {
+            break;
+        }
+        text.replace(begin, end - begin, replacement);
+        at = begin + replacement.size() + after.size();
+    }
+    return text;
+}
+
+// The report with run times and thread ids replaced by fixed words.
+inline std::string mask_variable_parts(std::string report) {
+    report = mask_between(std::move(report), "finished in ", "s\n", "<time>");
+    return mask_between(std::move(report), "' (", ") panicked", "<id>");
+}
+
+}  // namespace runner::testing
