@@ -4,6 +4,7 @@
 #include <string>
 
 #include "tarnwick_base/hex.hpp"
+#include "tarnwick_base/little_endian.hpp"
 
 namespace tarnwick_dat {
 
@@ -57,10 +58,52 @@ std::expected<DatFileEntry, ReadError> DatFileEntry::read(Reader& reader) {
     return record.finish(entry);
 }
 
+DatFileEntry DatFileEntry::decode(std::span<const std::uint8_t, byte_length> bytes) {
+    const auto field = [bytes](std::size_t index) {
+        return tarnwick_base::load_le<std::uint32_t>(bytes.subspan(4 * index).first<4>());
+    };
+    DatFileEntry entry;
+    entry.bit_flags = field(0);
+    entry.id = field(1);
+    entry.offset = field(2);
+    entry.size = field(3);
+    entry.timestamp = field(4);
+    entry.version = field(5);
+    return entry;
+}
+
 namespace {
 
 DatError corruption(std::string text) {
     return DatError{DatError::Corruption{std::move(text)}};
+}
+
+std::uint32_t load_u32(std::span<const std::uint8_t> bytes, std::size_t at) {
+    return tarnwick_base::load_le<std::uint32_t>(bytes.subspan(at).first<4>());
+}
+
+// The header as the record reader takes it from the file's position, field by field.
+std::expected<DatHeader, DatError> read_header_step_by_step(const ArchiveFile& file) {
+    FileReader reader{file.fd()};
+    if (auto moved = reader.seek(dat_header_offset); !moved) {
+        return std::unexpected{DatError{moved.error()}};
+    }
+    auto header = DatHeader::read(reader);
+    if (!header) {
+        return std::unexpected{DatError{std::move(header.error())}};
+    }
+    return header;
+}
+
+// One positioned read of the whole header, decoded from memory. A file that cannot give all 80
+// bytes is read again step by step, which names the field and the cause where it stops.
+std::expected<DatHeader, DatError> read_header(const ArchiveFile& file) {
+    std::array<std::uint8_t, DatHeader::byte_length> bytes{};
+    if (!file.read_exact_at_compat(bytes, dat_header_offset)) {
+        return read_header_step_by_step(file);
+    }
+    ByteReader reader{bytes};
+    return *DatHeader::read(reader);  // 80 bytes always make a header
 }
 
 }  // namespace
@@ -70,15 +113,13 @@ std::expected<DatDatabase, DatError> DatDatabase::open(const std::filesystem::pa
     if (!file) {
         return std::unexpected{DatError{DatError::PathError{path, file.error()}}};
     }
-    FileReader reader{file->fd()};
-    if (auto moved = reader.seek(dat_header_offset); !moved) {
-        return std::unexpected{DatError{moved.error()}};
-    }
-    auto header = DatHeader::read(reader);
+    auto header = read_header(*file);
     if (!header) {
-        return std::unexpected{DatError{std::move(header.error())}};
+        return std::unexpected{std::move(header.error())};
     }
-    DatDatabase database{std::move(*header), std::move(*file)};
+    // Without a length every chain read asks for it, and meets the failure there.
+    const std::uint64_t length = file->length().value_or(0);
+    DatDatabase database{std::move(*header), std::move(*file), length};
     if (auto loaded = database.read_directory(); !loaded) {
         return std::unexpected{std::move(loaded.error())};
     }
@@ -87,20 +128,39 @@ std::expected<DatDatabase, DatError> DatDatabase::open(const std::filesystem::pa
 
 std::expected<std::vector<std::uint8_t>, DatError> DatDatabase::read_file_data(
     std::uint32_t offset, std::uint32_t size) const {
+    ReadWindow window;
+    std::vector<std::uint8_t> data;
+    if (auto read = read_chain(chains(), offset, size, window, data); !read) {
+        return std::unexpected{std::move(read.error())};
+    }
+    return data;
+}
+
+std::expected<std::vector<std::uint8_t>, DatError> DatDatabase::read_file_data_exact(
+    std::uint32_t offset, std::uint32_t size) const {
     return tarnwick_dat::read_file_data(file, header.block_size, offset, size);
 }
 
 std::expected<std::vector<std::uint8_t>, DatError> DatDatabase::get_file(std::uint32_t id) const {
+    ReadWindow window;
+    return get_file(id, window);
+}
+
+std::expected<std::vector<std::uint8_t>, DatError> DatDatabase::get_file(std::uint32_t id,
+                                                                         ReadWindow& window) const {
     const auto found = files.find(id);
     if (found == files.end()) {
         return std::unexpected{DatError{DatError::NotFound{id}}};
     }
     const DatFileEntry& entry = found->second;
-    auto stored = read_file_data(entry.offset, entry.size);
-    if (!stored || !entry.is_compressed()) {
+    std::vector<std::uint8_t> stored;
+    if (auto read = read_chain(chains(), entry.offset, entry.size, window, stored); !read) {
+        return std::unexpected{std::move(read.error())};
+    }
+    if (!entry.is_compressed()) {
         return stored;
     }
-    return decompress_lrs(*stored);
+    return decompress_lrs(stored);
 }
 
 std::expected<void, DatError> DatDatabase::read_directory() {
@@ -128,22 +188,18 @@ std::expected<void, DatError> DatDatabase::read_node(std::uint32_t offset, Walk&
         return std::unexpected{corruption("directory node at offset 0x" + hex_lower(offset) +
                                           " is reached again through its own branches")};
     }
-    auto node = read_file_data(offset, dat_node_length);
-    if (!node) {
-        return std::unexpected{std::move(node.error())};
+    if (auto read = read_chain(chains(), offset, dat_node_length, walk.window, walk.node); !read) {
+        return std::unexpected{std::move(read.error())};
     }
-    ByteReader reader{*node};
+    // The children reuse the node buffer: keep what is needed of this node first.
+    const std::span<const std::uint8_t> node = walk.node;
     std::array<std::uint32_t, dat_node_branch_count> branches{};
-    for (std::uint32_t& branch : branches) {
-        branch = *read_u32(reader);  // the node holds all 62 branches and the count
+    for (std::size_t i = 0; i < branches.size(); ++i) {
+        branches[i] = load_u32(node, 4 * i);
     }
-    const std::uint32_t entry_count = *read_u32(reader);
-    for (std::uint32_t i = 0; i < entry_count; ++i) {
-        auto entry = DatFileEntry::read(reader);
-        if (!entry) {
-            return std::unexpected{DatError{std::move(entry.error())}};
-        }
-        files.insert_or_assign(entry->id, *entry);
+    const std::uint32_t entry_count = load_u32(node, dat_node_count_at);
+    if (auto inserted = insert_entries(node, entry_count); !inserted) {
+        return inserted;
     }
     if (branches[0] != 0) {
         const std::size_t followed =
@@ -159,6 +215,22 @@ std::expected<void, DatError> DatDatabase::read_node(std::uint32_t offset, Walk&
     }
     walk.on_path.erase(offset);
     walk.finished.insert(offset);
+    return {};
+}
+
+std::expected<void, DatError> DatDatabase::insert_entries(std::span<const std::uint8_t> node,
+                                                          std::uint32_t count) {
+    const std::size_t stored = std::min<std::size_t>(count, dat_node_entry_slots);
+    for (std::size_t i = 0; i < stored; ++i) {
+        const DatFileEntry entry =
+            DatFileEntry::decode(node.subspan(dat_node_entries_at + i * DatFileEntry::byte_length)
+                                     .first<DatFileEntry::byte_length>());
+        files.insert_or_assign(entry.id, entry);
+    }
+    if (count > stored) {
+        ByteReader past_the_slots{node.subspan(dat_node_length)};
+        return std::unexpected{DatError{DatFileEntry::read(past_the_slots).error()}};
+    }
     return {};
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <expected>
 #include <filesystem>
+#include <span>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -42,6 +43,7 @@ struct DatHeader {
 
     static constexpr std::uint32_t signature = 0x5442;
     static constexpr std::size_t version_string_length = 16;
+    static constexpr std::size_t byte_length = 80;
 
     // Reads the header at the reader's position (offset 320 of an archive).
     static std::expected<DatHeader, ReadError> read(Reader& reader);
@@ -63,6 +65,8 @@ struct DatFileEntry {
     static constexpr std::uint32_t compressed_flag = 1;
 
     static std::expected<DatFileEntry, ReadError> read(Reader& reader);
+    // The entry whose stored bytes these are; decoding them cannot fail.
+    static DatFileEntry decode(std::span<const std::uint8_t, byte_length> bytes);
 
     bool is_compressed() const { return (bit_flags & compressed_flag) != 0; }
 };
@@ -71,7 +75,9 @@ struct DatFileEntry {
 inline constexpr std::size_t dat_node_branch_count = 62;
 inline constexpr std::size_t dat_node_entry_slots = 61;
 inline constexpr std::uint32_t dat_node_length = 1716;
-static_assert(dat_node_branch_count * 4 + 4 + dat_node_entry_slots * DatFileEntry::byte_length ==
+inline constexpr std::size_t dat_node_count_at = dat_node_branch_count * 4;
+inline constexpr std::size_t dat_node_entries_at = dat_node_count_at + 4;
+static_assert(dat_node_entries_at + dat_node_entry_slots * DatFileEntry::byte_length ==
               dat_node_length);
 // Far deeper than any real tree (61 entries per node); a deeper walk means a corrupt archive.
 inline constexpr std::size_t dat_max_tree_depth = 32;
@@ -84,10 +90,18 @@ class DatDatabase {
 
     DatKind dat_kind() const { return header.dat_kind(); }
 
+    // A chain's bytes, a run of contiguous blocks in one read (see `read_chain`).
     std::expected<std::vector<std::uint8_t>, DatError> read_file_data(std::uint32_t offset,
                                                                       std::uint32_t size) const;
+    // The same, one read for every link word and every payload: the reference for the above.
+    std::expected<std::vector<std::uint8_t>, DatError> read_file_data_exact(
+        std::uint32_t offset, std::uint32_t size) const;
     // A file's bytes by identifier, expanded when stored compressed.
     std::expected<std::vector<std::uint8_t>, DatError> get_file(std::uint32_t id) const;
+    // The same, reading through the caller's window, so that files lying one after another
+    // cost one read between them. The window's bytes are those of the file when it was filled.
+    std::expected<std::vector<std::uint8_t>, DatError> get_file(std::uint32_t id,
+                                                                ReadWindow& window) const;
 
     // Walks the tree from the header's root into `files`; a later duplicate id replaces the
     // earlier one.
@@ -100,16 +114,29 @@ class DatDatabase {
     ArchiveFile file;
 
   private:
-    DatDatabase(DatHeader header, ArchiveFile file)
-        : header{std::move(header)}, file{std::move(file)} {}
+    DatDatabase(DatHeader header, ArchiveFile file, std::uint64_t file_length)
+        : header{std::move(header)}, file{std::move(file)}, file_length_{file_length} {}
+
+    ChainSource chains() const { return {file, header.block_size, file_length_}; }
 
     // A branch back to a node on the current path would never end; a node shared by several
-    // branches is read once, since reading it again would insert the same entries.
+    // branches is read once, since reading it again would insert the same entries. The walk
+    // reads ahead through its own window (nodes tend to lie together) into one node buffer.
     struct Walk {
         std::unordered_set<std::uint32_t> on_path;
         std::unordered_set<std::uint32_t> finished;
+        ReadWindow window{directory_window_span};
+        std::vector<std::uint8_t> node;
     };
+    static constexpr std::size_t directory_window_span = 64 * 1024;
     std::expected<void, DatError> read_node(std::uint32_t offset, Walk& walk);
+    // Inserts the node's first `count` entries; a count beyond its slots fails as the record
+    // reader does at the first entry without bytes.
+    std::expected<void, DatError> insert_entries(std::span<const std::uint8_t> node,
+                                                 std::uint32_t count);
+
+    // The length of `file` when it was opened.
+    std::uint64_t file_length_;
 };
 
 }  // namespace tarnwick_dat
