@@ -128,7 +128,7 @@ std::expected<DatDatabase, DatError> DatDatabase::open(const std::filesystem::pa
 
 std::expected<std::vector<std::uint8_t>, DatError> DatDatabase::read_file_data(
     std::uint32_t offset, std::uint32_t size) const {
-    ReadWindow window;
+    ReadWindow window{0};
     std::vector<std::uint8_t> data;
     if (auto read = read_chain(chains(), offset, size, window, data); !read) {
         return std::unexpected{std::move(read.error())};
@@ -142,7 +142,7 @@ std::expected<std::vector<std::uint8_t>, DatError> DatDatabase::read_file_data_e
 }
 
 std::expected<std::vector<std::uint8_t>, DatError> DatDatabase::get_file(std::uint32_t id) const {
-    ReadWindow window;
+    ReadWindow window{0};
     return get_file(id, window);
 }
 
@@ -169,10 +169,16 @@ std::expected<void, DatError> DatDatabase::read_directory() {
 
 std::expected<void, DatError> DatDatabase::read_node(std::uint32_t offset) {
     Walk walk;
-    return read_node(offset, walk);
+    auto walked = walk_node(offset, walk);
+    // What the walk read before any failure is in `files` all the same, as when each node's
+    // entries went in as it was read.
+    if (auto inserted = insert_walked(walk); !inserted) {
+        return inserted;
+    }
+    return walked;
 }
 
-std::expected<void, DatError> DatDatabase::read_node(std::uint32_t offset, Walk& walk) {
+std::expected<void, DatError> DatDatabase::walk_node(std::uint32_t offset, Walk& walk) {
     if (offset == 0) {
         return {};
     }
@@ -198,8 +204,12 @@ std::expected<void, DatError> DatDatabase::read_node(std::uint32_t offset, Walk&
         branches[i] = load_u32(node, 4 * i);
     }
     const std::uint32_t entry_count = load_u32(node, dat_node_count_at);
-    if (auto inserted = insert_entries(node, entry_count); !inserted) {
-        return inserted;
+    walk.order.push_back(offset);
+    walk.entries += std::min<std::size_t>(entry_count, dat_node_entry_slots);
+    if (entry_count > dat_node_entry_slots) {
+        // The entry after the last slot has no bytes; the record reader names where it fails.
+        ByteReader past_the_slots{node.subspan(dat_node_length)};
+        return std::unexpected{DatError{DatFileEntry::read(past_the_slots).error()}};
     }
     if (branches[0] != 0) {
         const std::size_t followed =
@@ -208,7 +218,7 @@ std::expected<void, DatError> DatDatabase::read_node(std::uint32_t offset, Walk&
             if (branches[i] == 0) {
                 continue;
             }
-            if (auto child = read_node(branches[i], walk); !child) {
+            if (auto child = walk_node(branches[i], walk); !child) {
                 return child;
             }
         }
@@ -218,8 +228,19 @@ std::expected<void, DatError> DatDatabase::read_node(std::uint32_t offset, Walk&
     return {};
 }
 
-std::expected<void, DatError> DatDatabase::insert_entries(std::span<const std::uint8_t> node,
-                                                          std::uint32_t count) {
+std::expected<void, DatError> DatDatabase::insert_walked(Walk& walk) {
+    files.reserve(files.size() + walk.entries);
+    for (const std::uint32_t offset : walk.order) {
+        if (auto read = read_chain(chains(), offset, dat_node_length, walk.window, walk.node);
+            !read) {
+            return std::unexpected{std::move(read.error())};
+        }
+        insert_entries(walk.node, load_u32(walk.node, dat_node_count_at));
+    }
+    return {};
+}
+
+void DatDatabase::insert_entries(std::span<const std::uint8_t> node, std::uint32_t count) {
     const std::size_t stored = std::min<std::size_t>(count, dat_node_entry_slots);
     for (std::size_t i = 0; i < stored; ++i) {
         const DatFileEntry entry =
@@ -227,11 +248,6 @@ std::expected<void, DatError> DatDatabase::insert_entries(std::span<const std::u
                                      .first<DatFileEntry::byte_length>());
         files.insert_or_assign(entry.id, entry);
     }
-    if (count > stored) {
-        ByteReader past_the_slots{node.subspan(dat_node_length)};
-        return std::unexpected{DatError{DatFileEntry::read(past_the_slots).error()}};
-    }
-    return {};
 }
 
 }  // namespace tarnwick_dat

@@ -121,19 +121,23 @@ class DatDatabase {
 
     // A branch back to a node on the current path would never end; a node shared by several
     // branches is read once, since reading it again would insert the same entries. The walk
-    // reads ahead through its own window (nodes tend to lie together) into one node buffer.
+    // reads ahead through its own window (nodes tend to lie together) into one node buffer, and
+    // notes the nodes in the order read with the number of entries they hold.
     struct Walk {
         std::unordered_set<std::uint32_t> on_path;
         std::unordered_set<std::uint32_t> finished;
-        ReadWindow window{directory_window_span};
+        ReadWindow window;
         std::vector<std::uint8_t> node;
+        std::vector<std::uint32_t> order;
+        std::size_t entries = 0;
     };
-    static constexpr std::size_t directory_window_span = 64 * 1024;
-    std::expected<void, DatError> read_node(std::uint32_t offset, Walk& walk);
-    // Inserts the node's first `count` entries; a count beyond its slots fails as the record
-    // reader does at the first entry without bytes.
-    std::expected<void, DatError> insert_entries(std::span<const std::uint8_t> node,
-                                                 std::uint32_t count);
+    // Follows the tree from `offset` with every check of the walk, inserting nothing.
+    std::expected<void, DatError> walk_node(std::uint32_t offset, Walk& walk);
+    // Reads the walked nodes again, in order, into `files`, reserved for all of them at once so
+    // that the map never grows entry by entry.
+    std::expected<void, DatError> insert_walked(Walk& walk);
+    // The node's first `count` entries, at most its slots, in `files`.
+    void insert_entries(std::span<const std::uint8_t> node, std::uint32_t count);
 
     // The length of `file` when it was opened.
     std::uint64_t file_length_;

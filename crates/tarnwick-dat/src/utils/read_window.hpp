@@ -13,8 +13,11 @@ namespace tarnwick_dat {
 // reader at a time, and serves bytes as they were when it was filled.
 class ReadWindow {
   public:
+    // Enough for a few dozen neighbouring files, few enough pages to stay cheap.
+    static constexpr std::size_t read_ahead_span = 64 * 1024;
+
     // Every fill reads at least `span` bytes; 0 reads just what is asked.
-    explicit ReadWindow(std::size_t span = 0) : span_{span} {}
+    explicit ReadWindow(std::size_t span = read_ahead_span) : span_{span} {}
 
     std::size_t span() const { return span_; }
     // Whether the window holds all of [offset, offset + length).
