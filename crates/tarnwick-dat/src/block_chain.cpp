@@ -46,12 +46,14 @@ std::uint32_t load_link(const std::uint8_t* bytes) {
 }
 
 // The rest of a chain from the block at `current`, `filled` bytes of `data` gathered: one read
-// for each link word, one for each payload.
-std::expected<void, DatError> read_step_by_step(const FileExtPolyfill& file,
-                                                std::uint32_t block_size,
-                                                std::span<std::uint8_t> data, std::size_t filled,
-                                                std::uint64_t current) {
+// for each link word, one for each payload. Gives the furthest end of the bytes it read.
+std::expected<std::uint64_t, DatError> read_step_by_step(const FileExtPolyfill& file,
+                                                         std::uint32_t block_size,
+                                                         std::span<std::uint8_t> data,
+                                                         std::size_t filled,
+                                                         std::uint64_t current) {
     const std::uint32_t block_payload = block_size - link_length;
+    std::uint64_t reached = 0;
     while (filled < data.size()) {
         std::array<std::uint8_t, link_length> link_bytes{};
         if (auto read = file.read_exact_at_compat(link_bytes, current); !read) {
@@ -66,10 +68,11 @@ std::expected<void, DatError> read_step_by_step(const FileExtPolyfill& file,
             !read) {
             return std::unexpected{DatError{read.error()}};
         }
+        reached = std::max(reached, current + link_length + take);
         filled += take;
         current = link;
     }
-    return {};
+    return reached;
 }
 
 // The bytes from `offset` that `remaining` payload bytes take if their blocks lie one after
@@ -77,6 +80,53 @@ std::expected<void, DatError> read_step_by_step(const FileExtPolyfill& file,
 std::uint64_t run_length(std::uint64_t remaining, std::uint32_t block_payload) {
     const std::uint64_t blocks = (remaining + block_payload - 1) / block_payload;
     return remaining + blocks * link_length;
+}
+
+// Gathers what it can of the chain from `window`, into `out`: the blocks that `size` bytes need
+// are read into the window at once from the chain's first block and their links followed in
+// memory. Gives the block at which a step-by-step read must go on if `out` is not yet full,
+// and raises `reached` to the furthest end of the bytes taken.
+//
+// Only the chain's first block, and a run of contiguous blocks going on past the bytes read,
+// fill the window afresh; any other link that leaves the window stops here, so that a
+// scattered chain costs no more reads than step by step and no chain makes the window read
+// far more than it needs.
+std::uint64_t gather_from_window(const ChainSource& source, std::uint32_t offset,
+                                 std::uint32_t size, ReadWindow& window,
+                                 std::vector<std::uint8_t>& out, std::uint64_t& reached) {
+    const std::uint32_t block_payload = source.block_size - link_length;
+    std::uint64_t current = offset;
+    bool one_run = true;  // every link so far to the block right after its own
+    while (out.size() < size) {
+        const std::size_t remaining = size - out.size();
+        // A block's link word and, if it links on, its payload.
+        const std::uint64_t block_need =
+            link_length + std::min<std::size_t>(remaining, block_payload);
+        if (!window.holds(current, block_need)) {
+            if (!out.empty() && !(one_run && window.complete())) {
+                break;
+            }
+            window.fill(
+                source.file, current,
+                std::max<std::uint64_t>(
+                    window.span(), std::min(run_length(remaining, block_payload), max_run_read)));
+            if (!window.holds(current, block_need)) {
+                break;
+            }
+        }
+        const std::uint32_t link = load_link(window.at(current));
+        const std::size_t take =
+            link == 0 ? remaining : std::min<std::size_t>(remaining, block_payload);
+        if (!window.holds(current + link_length, take)) {
+            break;  // a last block that reads on past the bytes read
+        }
+        const std::uint8_t* payload = window.at(current + link_length);
+        out.insert(out.end(), payload, payload + take);
+        reached = std::max(reached, current + link_length + take);
+        one_run = one_run && link == current + source.block_size;
+        current = link;
+    }
+    return current;
 }
 
 }  // namespace
@@ -118,51 +168,28 @@ std::expected<void, DatError> read_chain(const ChainSource& source, std::uint32_
         }
     }
     out.reserve(size);
-    const std::uint32_t block_payload = source.block_size - link_length;
-    std::uint64_t current = offset;
-    // Whether every link so far led to the block right after its own. Only the chain's first
-    // block and such a run going on past the bytes read fill the window afresh; any other link
-    // that leaves the window goes step by step, so a scattered chain costs no more reads than
-    // before and no chain can make the window read far more than it needs.
-    bool one_run = true;
-    while (out.size() < size) {
-        const std::size_t remaining = size - out.size();
-        // A block's link word and, if it links on, its payload.
-        const std::uint64_t block_need =
-            link_length + std::min<std::size_t>(remaining, block_payload);
-        if (!window.holds(current, block_need)) {
-            if (!out.empty() && !(one_run && window.complete())) {
-                break;
-            }
-            window.fill(
-                source.file, current,
-                std::max<std::uint64_t>(
-                    window.span(), std::min(run_length(remaining, block_payload), max_run_read)));
-            if (!window.holds(current, block_need)) {
-                break;
-            }
+    std::uint64_t reached = 0;
+    const std::uint64_t current = gather_from_window(source, offset, size, window, out, reached);
+    if (out.size() < size) {
+        const std::size_t filled = out.size();
+        out.resize(size);
+        auto rest = read_step_by_step(source.file, source.block_size, out, filled, current);
+        if (!rest) {
+            out.clear();
+            return std::unexpected{std::move(rest.error())};
         }
-        const std::uint32_t link = load_link(window.at(current));
-        const std::size_t take =
-            link == 0 ? remaining : std::min<std::size_t>(remaining, block_payload);
-        if (!window.holds(current + link_length, take)) {
-            break;  // a last block that reads on past the bytes read
+        reached = std::max(reached, *rest);
+    }
+    // Step by step a size beyond the file's length is refused before anything is read. Only a
+    // chain that reads some bytes twice gathers more than the file showed it, and then the
+    // file's length decides as it would have.
+    if (size > reached) {
+        if (auto checked = check_fits(source.file, size); !checked) {
+            out.clear();
+            return checked;
         }
-        const std::uint8_t* payload = window.at(current + link_length);
-        out.insert(out.end(), payload, payload + take);
-        one_run = one_run && link == current + source.block_size;
-        current = link;
     }
-    if (out.size() == size) {
-        return {};
-    }
-    const std::size_t filled = out.size();
-    out.resize(size);
-    auto rest = read_step_by_step(source.file, source.block_size, out, filled, current);
-    if (!rest) {
-        out.clear();
-    }
-    return rest;
+    return {};
 }
 
 }  // namespace tarnwick_dat
