@@ -126,6 +126,14 @@ std::expected<DatDatabase, DatError> DatDatabase::open(const std::filesystem::pa
     return database;
 }
 
+DatDatabase& DatDatabase::operator=(DatDatabase&& other) noexcept {
+    if (this != &other) {
+        std::destroy_at(this);
+        std::construct_at(this, std::move(other));
+    }
+    return *this;
+}
+
 std::expected<std::vector<std::uint8_t>, DatError> DatDatabase::read_file_data(
     std::uint32_t offset, std::uint32_t size) const {
     ReadWindow window{0};

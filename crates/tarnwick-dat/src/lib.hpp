@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <expected>
 #include <filesystem>
+#include <memory>
+#include <memory_resource>
 #include <span>
 #include <unordered_map>
 #include <unordered_set>
@@ -84,6 +86,12 @@ inline constexpr std::size_t dat_max_tree_depth = 32;
 
 // An open archive: its header, its whole directory, and the file, kept open for reading.
 class DatDatabase {
+    // The directory's nodes and buckets, allocated one after another and released at once:
+    // a directory of many thousand entries costs a few allocations and as few pages as it can.
+    // It lives apart from the archive, so that the map can move with it.
+    std::unique_ptr<std::pmr::monotonic_buffer_resource> directory_pool_ =
+        std::make_unique<std::pmr::monotonic_buffer_resource>();
+
   public:
     // Opens the archive read-only, reads its header and loads its whole directory.
     static std::expected<DatDatabase, DatError> open(const std::filesystem::path& path);
@@ -109,8 +117,12 @@ class DatDatabase {
     // Reads the node at `offset` and, depth first, its children into `files`.
     std::expected<void, DatError> read_node(std::uint32_t offset);
 
+    DatDatabase(DatDatabase&& other) noexcept = default;
+    // The map keeps the pool it was built in, so an archive moved in is rebuilt in place.
+    DatDatabase& operator=(DatDatabase&& other) noexcept;
+
     DatHeader header;
-    std::unordered_map<std::uint32_t, DatFileEntry> files;
+    std::pmr::unordered_map<std::uint32_t, DatFileEntry> files{directory_pool_.get()};
     ArchiveFile file;
 
   private:
