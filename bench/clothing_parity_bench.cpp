@@ -59,14 +59,20 @@ struct LibraryView {
     std::uint64_t map_bytes = 0;     // heap the open archive holds: its directory map
 };
 
+// Heap in use, blocks the allocator took straight from the system included.
+std::size_t heap_in_use() {
+    const struct mallinfo2 info = ::mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
 std::expected<LibraryView, std::string> read_through_library(const char* archive) {
-    const std::size_t heap_before = ::mallinfo2().uordblks;
+    const std::size_t heap_before = heap_in_use();
     auto dat = DatDatabase::open(archive);
     if (!dat) {
         return std::unexpected{"the library cannot open the archive: " + dat.error().display()};
     }
     LibraryView view;
-    view.map_bytes = ::mallinfo2().uordblks - heap_before;
+    view.map_bytes = heap_in_use() - heap_before;
     view.entries = dat->files.size();
     for (const auto& [id, entry] : dat->files) {
         if (tarnwick_dat::from_id_in_dat(id, dat->dat_kind()) !=

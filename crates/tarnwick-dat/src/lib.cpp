@@ -237,6 +237,13 @@ std::expected<void, DatError> DatDatabase::walk_node(std::uint32_t offset, Walk&
 }
 
 std::expected<void, DatError> DatDatabase::insert_walked(Walk& walk) {
+    // A node for each entry (a link and the pair) and a bucket pointer for each, the bucket
+    // count being rounded up to a prime. A wrong guess only costs another block.
+    constexpr std::size_t node_bytes =
+        (sizeof(void*) + sizeof(decltype(files)::value_type) + alignof(void*) - 1) /
+        alignof(void*) * alignof(void*);
+    directory_pool_->expect(walk.entries * node_bytes +
+                            (walk.entries * 5 / 4 + 64) * sizeof(void*));
     files.reserve(files.size() + walk.entries);
     for (const std::uint32_t offset : walk.order) {
         if (auto read = read_chain(chains(), offset, dat_node_length, walk.window, walk.node);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tarnwick_dat/block_chain.hpp"
+#include "tarnwick_dat/directory_pool.hpp"
 #include "tarnwick_dat/error.hpp"
 #include "tarnwick_dat/file_type.hpp"
 #include "tarnwick_dat/record_reader.hpp"
@@ -86,11 +87,10 @@ inline constexpr std::size_t dat_max_tree_depth = 32;
 
 // An open archive: its header, its whole directory, and the file, kept open for reading.
 class DatDatabase {
-    // The directory's nodes and buckets, allocated one after another and released at once:
-    // a directory of many thousand entries costs a few allocations and as few pages as it can.
-    // It lives apart from the archive, so that the map can move with it.
-    std::unique_ptr<std::pmr::monotonic_buffer_resource> directory_pool_ =
-        std::make_unique<std::pmr::monotonic_buffer_resource>();
+    // The directory's nodes and buckets: a directory of many thousand entries costs one
+    // allocation and as few pages as it can. It lives apart from the archive, so that the map
+    // can move with it.
+    std::unique_ptr<DirectoryPool> directory_pool_ = std::make_unique<DirectoryPool>();
 
   public:
     // Opens the archive read-only, reads its header and loads its whole directory.
