@@ -1,7 +1,9 @@
 # Entry points for newcomers and CI. Each target installs missing packages first.
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps build run test test-asan bench format
+SOURCE_DIRS = base crates runner tools bench examples
+
+.PHONY: all deps build run test test-asan bench format check-format
 
 all: build
 
@@ -28,4 +30,8 @@ bench: build
 	@scripts/bench
 
 format:
-	find crates runner -name '*.cpp' -o -name '*.hpp' | xargs clang-format -i
+	find $(SOURCE_DIRS) -name '*.cpp' -o -name '*.hpp' | xargs clang-format -i
+
+# Fails on any source that clang-format would change.
+check-format: deps
+	find $(SOURCE_DIRS) -name '*.cpp' -o -name '*.hpp' | xargs clang-format --dry-run -Werror

@@ -8,52 +8,6 @@
 namespace tarnwick_base {
 namespace {
 
-constexpr std::string_view kind_names[] = {
-    "NotFound",
-    "PermissionDenied",
-    "ConnectionRefused",
-    "ConnectionReset",
-    "HostUnreachable",
-    "NetworkUnreachable",
-    "ConnectionAborted",
-    "NotConnected",
-    "AddrInUse",
-    "AddrNotAvailable",
-    "NetworkDown",
-    "BrokenPipe",
-    "AlreadyExists",
-    "WouldBlock",
-    "NotADirectory",
-    "IsADirectory",
-    "DirectoryNotEmpty",
-    "ReadOnlyFilesystem",
-    "FilesystemLoop",
-    "StaleNetworkFileHandle",
-    "InvalidInput",
-    "InvalidData",
-    "TimedOut",
-    "WriteZero",
-    "StorageFull",
-    "NotSeekable",
-    "QuotaExceeded",
-    "FileTooLarge",
-    "ResourceBusy",
-    "ExecutableFileBusy",
-    "Deadlock",
-    "CrossesDevices",
-    "TooManyLinks",
-    "InvalidFilename",
-    "ArgumentListTooLong",
-    "Interrupted",
-    "Unsupported",
-    "UnexpectedEof",
-    "OutOfMemory",
-    "InProgress",
-    "Other",
-    "Uncategorized",
-};
-static_assert(std::size(kind_names) == static_cast<std::size_t>(IoErrorKind::Uncategorized) + 1);
-
 std::string system_message(int code) {
     char buffer[256];
     // The GNU strerror_r may return a static string instead of filling the buffer.
@@ -63,7 +17,14 @@ std::string system_message(int code) {
 }  // namespace
 
 std::string_view io_error_kind_name(IoErrorKind kind) {
-    return kind_names[static_cast<std::size_t>(kind)];
+    switch (kind) {
+#define TARNWICK_IO_ERROR_KIND_NAME(name) \
+    case IoErrorKind::name:               \
+        return #name;
+        TARNWICK_IO_ERROR_KINDS(TARNWICK_IO_ERROR_KIND_NAME)
+#undef TARNWICK_IO_ERROR_KIND_NAME
+    }
+    return "Uncategorized";
 }
 
 IoErrorKind io_error_kind_from_errno(int code) {
@@ -158,13 +119,6 @@ IoErrorKind IoError::kind() const {
         return io_error_kind_from_errno(*code);
     }
     return std::get<Fixed>(repr_).kind;
-}
-
-std::optional<int> IoError::raw_os_error() const {
-    if (const int* code = std::get_if<int>(&repr_)) {
-        return *code;
-    }
-    return std::nullopt;
 }
 
 std::string IoError::display() const {

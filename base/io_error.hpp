@@ -1,6 +1,5 @@
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -8,51 +7,55 @@
 namespace tarnwick_base {
 
 // The portable classes of a platform I/O failure.
-enum class IoErrorKind {
-    NotFound,
-    PermissionDenied,
-    ConnectionRefused,
-    ConnectionReset,
-    HostUnreachable,
-    NetworkUnreachable,
-    ConnectionAborted,
-    NotConnected,
-    AddrInUse,
-    AddrNotAvailable,
-    NetworkDown,
-    BrokenPipe,
-    AlreadyExists,
-    WouldBlock,
-    NotADirectory,
-    IsADirectory,
-    DirectoryNotEmpty,
-    ReadOnlyFilesystem,
-    FilesystemLoop,
-    StaleNetworkFileHandle,
-    InvalidInput,
-    InvalidData,
-    TimedOut,
-    WriteZero,
-    StorageFull,
-    NotSeekable,
-    QuotaExceeded,
-    FileTooLarge,
-    ResourceBusy,
-    ExecutableFileBusy,
-    Deadlock,
-    CrossesDevices,
-    TooManyLinks,
-    InvalidFilename,
-    ArgumentListTooLong,
-    Interrupted,
-    Unsupported,
-    UnexpectedEof,
-    OutOfMemory,
-    InProgress,
-    Other,
-    Uncategorized,
-};
+#define TARNWICK_IO_ERROR_KINDS(X) \
+    X(NotFound)                    \
+    X(PermissionDenied)            \
+    X(ConnectionRefused)           \
+    X(ConnectionReset)             \
+    X(HostUnreachable)             \
+    X(NetworkUnreachable)          \
+    X(ConnectionAborted)           \
+    X(NotConnected)                \
+    X(AddrInUse)                   \
+    X(AddrNotAvailable)            \
+    X(NetworkDown)                 \
+    X(BrokenPipe)                  \
+    X(AlreadyExists)               \
+    X(WouldBlock)                  \
+    X(NotADirectory)               \
+    X(IsADirectory)                \
+    X(DirectoryNotEmpty)           \
+    X(ReadOnlyFilesystem)          \
+    X(FilesystemLoop)              \
+    X(StaleNetworkFileHandle)      \
+    X(InvalidInput)                \
+    X(InvalidData)                 \
+    X(TimedOut)                    \
+    X(WriteZero)                   \
+    X(StorageFull)                 \
+    X(NotSeekable)                 \
+    X(QuotaExceeded)               \
+    X(FileTooLarge)                \
+    X(ResourceBusy)                \
+    X(ExecutableFileBusy)          \
+    X(Deadlock)                    \
+    X(CrossesDevices)              \
+    X(TooManyLinks)                \
+    X(InvalidFilename)             \
+    X(ArgumentListTooLong)         \
+    X(Interrupted)                 \
+    X(Unsupported)                 \
+    X(UnexpectedEof)               \
+    X(OutOfMemory)                 \
+    X(InProgress)                  \
+    X(Other)                       \
+    X(Uncategorized)
 
+#define TARNWICK_IO_ERROR_KIND_ENUMERATOR(name) name,
+enum class IoErrorKind { TARNWICK_IO_ERROR_KINDS(TARNWICK_IO_ERROR_KIND_ENUMERATOR) };
+#undef TARNWICK_IO_ERROR_KIND_ENUMERATOR
+
+// The kind's name as declared ("NotFound").
 std::string_view io_error_kind_name(IoErrorKind kind);
 IoErrorKind io_error_kind_from_errno(int code);
 
@@ -70,7 +73,6 @@ class IoError {
     }
 
     IoErrorKind kind() const;
-    std::optional<int> raw_os_error() const;
 
     // "No such file or directory (os error 2)", or the fixed message.
     std::string display() const;

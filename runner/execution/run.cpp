@@ -19,6 +19,7 @@
 #include "runner/concurrency.hpp"
 #include "runner/execution/capture.hpp"
 #include "runner/execution/selection.hpp"
+#include "tarnwick_base/expected.hpp"
 #include "tarnwick_base/overloaded.hpp"
 
 namespace runner {
@@ -123,16 +124,12 @@ class RunLoop {
 
     IoResult run_serially(std::vector<TestDescAndFn> tests) {
         for (TestId id = 0; id < tests.size(); ++id) {
-            if (auto sent = on_event_(event::Wait{tests[id].desc}); !sent) {
-                return sent;
-            }
+            TARNWICK_TRY(on_event_(event::Wait{tests[id].desc}));
             std::optional<JoinHandle> handle = start(id, std::move(tests[id]));
             CompletedTest completed = results_->recv();
             apply_join(handle, completed);
             const bool failed = is_failure(completed.result);
-            if (auto sent = on_event_(event::Outcome{std::move(completed)}); !sent) {
-                return sent;
-            }
+            TARNWICK_TRY(on_event_(event::Outcome{std::move(completed)}));
             if (failed && opts_.fail_fast) {
                 break;
             }
@@ -148,22 +145,18 @@ class RunLoop {
             while (running.size() < concurrency && next < tests.size()) {
                 const TestId id = next++;
                 const Clock::time_point timeout = Clock::now() + warn_after_;
-                if (auto sent = on_event_(event::Wait{tests[id].desc}); !sent) {
-                    return sent;
-                }
+                TARNWICK_TRY(on_event_(event::Wait{tests[id].desc}));
                 timeouts.push_back({id, tests[id].desc, timeout});
                 running.emplace(id, start(id, std::move(tests[id])));
             }
             auto completed = wait_for_result(timeouts, running);
             if (!completed) {
-                return std::unexpected{completed.error()};
+                return tarnwick_base::take_error(completed);
             }
             auto finished = running.extract(completed->id);
             apply_join(finished.mapped(), *completed);
             const bool failed = is_failure(completed->result);
-            if (auto sent = on_event_(event::Outcome{std::move(*completed)}); !sent) {
-                return sent;
-            }
+            TARNWICK_TRY(on_event_(event::Outcome{std::move(*completed)}));
             if (failed && opts_.fail_fast) {
                 // The checks still running are left to themselves; the channel outlives them.
                 for (auto& [id, handle] : running) {
@@ -194,9 +187,7 @@ class RunLoop {
                 TimeoutEntry entry = std::move(timeouts.front());
                 timeouts.pop_front();
                 if (running.contains(entry.id)) {
-                    if (auto sent = on_event_(event::Timeout{std::move(entry.desc)}); !sent) {
-                        return std::unexpected{sent.error()};
-                    }
+                    TARNWICK_TRY(on_event_(event::Timeout{std::move(entry.desc)}));
                 }
             }
         }
@@ -238,13 +229,9 @@ IoResult run_tests(const TestOpts& opts, std::vector<TestDescAndFn> tests,
                    const EventSink& on_event, std::chrono::nanoseconds long_running_after) {
     const std::size_t handed_in = tests.size();
     std::vector<TestDescAndFn> selected = filter_tests(opts, std::move(tests));
-    if (auto sent = on_event(event::FilteredOut{handed_in - selected.size()}); !sent) {
-        return sent;
-    }
+    TARNWICK_TRY(on_event(event::FilteredOut{handed_in - selected.size()}));
     const std::optional<std::uint64_t> seed = choose_shuffle_seed(opts);
-    if (auto sent = on_event(event::Plan{selected.size(), seed}); !sent) {
-        return sent;
-    }
+    TARNWICK_TRY(on_event(event::Plan{selected.size(), seed}));
     const std::size_t concurrency = opts.test_threads ? *opts.test_threads : get_concurrency();
     if (seed) {
         shuffle_tests(*seed, selected);

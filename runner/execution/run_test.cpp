@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
+#include <condition_variable>
+#include <functional>
 #include <iostream>
 #include <latch>
 #include <map>
+#include <memory>
+#include <mutex>
+#include <semaphore>
 #include <stdexcept>
-#include <thread>
 
 #include "runner/check/assert.hpp"
 #include "runner/execution/capture.hpp"
@@ -29,8 +33,10 @@ struct Recorded {
     std::map<std::string, CompletedTest> outcomes;
 };
 
+// Runs the checks and records their events; `on_log` sees each log line as it is recorded.
 Recorded run_recording(const TestOpts& opts, std::vector<TestDescAndFn> tests,
-                       std::chrono::nanoseconds long_running_after = TEST_WARN_TIMEOUT) {
+                       std::chrono::nanoseconds long_running_after = TEST_WARN_TIMEOUT,
+                       const std::function<void(const std::string&)>& on_log = {}) {
     Recorded recorded;
     const EventSink sink = [&](TestEvent event) -> IoResult {
         if (auto* wait = std::get_if<event::Wait>(&event)) {
@@ -40,6 +46,9 @@ Recorded run_recording(const TestOpts& opts, std::vector<TestDescAndFn> tests,
         } else if (auto* outcome = std::get_if<event::Outcome>(&event)) {
             recorded.log.push_back("outcome " + outcome->completed.desc.name);
             recorded.outcomes.emplace(outcome->completed.desc.name, std::move(outcome->completed));
+        }
+        if (on_log && !recorded.log.empty()) {
+            on_log(recorded.log.back());
         }
         return {};
     };
@@ -158,31 +167,65 @@ TEST(RunTests, CheckThreadsGetTheMinimumStack) {
 }
 
 TEST(RunTests, LongRunningCheckIsReportedOnceInMultiThreadedRuns) {
-    const auto slow = [] {
-        std::this_thread::sleep_for(150ms);
+    // The slow check runs until its timeout has been reported (a broken runner fails it after
+    // ten seconds instead of hanging); the quick one has a tenth of a second to finish.
+    std::binary_semaphore timeout_seen{0};
+    const auto slow = [&] {
+        RUNNER_ASSERT(timeout_seen.try_acquire_for(10s));
         return pass();
     };
     TestOpts opts;
     opts.test_threads = 2;
-    const Recorded multi = run_recording(opts, {check("slow", slow), check("quick", pass)}, 20ms);
+    const Recorded multi = run_recording(opts, {check("slow", slow), check("quick", pass)}, 100ms,
+                                         [&](const std::string& line) {
+                                             if (line == "timeout slow") {
+                                                 timeout_seen.release();
+                                             }
+                                         });
     EXPECT_EQ(std::count(multi.log.begin(), multi.log.end(), "timeout slow"), 1);
     EXPECT_EQ(std::count(multi.log.begin(), multi.log.end(), "timeout quick"), 0);
+    EXPECT_TRUE(std::holds_alternative<result::Passed>(multi.outcomes.at("slow").result));
     const auto timeout_at = std::find(multi.log.begin(), multi.log.end(), "timeout slow");
     EXPECT_LT(timeout_at, std::find(multi.log.begin(), multi.log.end(), "outcome slow"));
 
-    const Recorded serial = run_recording(serial_opts(), {check("slow", slow)}, 20ms);
+    // With no time allowed every check is long-running, and still a serial run reports none.
+    const Recorded serial = run_recording(serial_opts(), {check("slow", pass)}, 0ns);
     EXPECT_EQ(serial.log, (std::vector<std::string>{"wait slow", "outcome slow"}));
 }
+
+// Lets checks through in pairs: each waits for a partner, so that two of them always run at
+// once; a runner that never runs two at once fails the wait after ten seconds instead of hanging.
+class Pairs {
+  public:
+    bool meet() {
+        std::unique_lock lock{mutex_};
+        const int pair = pairs_met_;
+        if (++waiting_ == 2) {
+            waiting_ = 0;
+            ++pairs_met_;
+            partner_.notify_all();
+            return true;
+        }
+        return partner_.wait_for(lock, 10s, [&] { return pairs_met_ != pair; });
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable partner_;
+    int waiting_ = 0;
+    int pairs_met_ = 0;
+};
 
 TEST(RunTests, AtMostTheThreadCountRunAtOnce) {
     std::atomic<int> running{0};
     std::atomic<int> most{0};
+    Pairs pairs;
     const auto counted = [&] {
         const int now = ++running;
         int seen = most.load();
         while (now > seen && !most.compare_exchange_weak(seen, now)) {
         }
-        std::this_thread::sleep_for(20ms);
+        RUNNER_ASSERT(pairs.meet());
         --running;
         return pass();
     };
@@ -194,6 +237,9 @@ TEST(RunTests, AtMostTheThreadCountRunAtOnce) {
     }
     const Recorded run = run_recording(opts, std::move(tests));
     EXPECT_EQ(run.outcomes.size(), 6u);
+    for (const auto& [name, completed] : run.outcomes) {
+        EXPECT_TRUE(std::holds_alternative<result::Passed>(completed.result)) << name;
+    }
     EXPECT_EQ(most.load(), 2);
 }
 
@@ -201,17 +247,21 @@ TEST(RunTests, FailFastInMultiThreadedRunsStopsReporting) {
     TestOpts opts;
     opts.test_threads = 2;
     opts.fail_fast = true;
+    // The slow check is still running when the run stops, and is let go only afterwards; the
+    // semaphore is shared with it because its thread outlives the run.
+    const auto run_over = std::make_shared<std::binary_semaphore>(0);
     const Recorded run = run_recording(opts, {check("fails",
                                                     [] {
                                                         fail("x");
                                                         return pass();
                                                     }),
                                               check("slow",
-                                                    [] {
-                                                        std::this_thread::sleep_for(300ms);
+                                                    [run_over] {
+                                                        run_over->acquire();
                                                         return pass();
                                                     }),
                                               check("never", pass)});
+    run_over->release();
     EXPECT_EQ(run.outcomes.size(), 1u);
     EXPECT_TRUE(run.outcomes.contains("fails"));
 }

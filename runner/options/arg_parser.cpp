@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "tarnwick_base/expected.hpp"
 #include "tarnwick_base/text.hpp"
 
 namespace runner {
@@ -121,7 +122,7 @@ std::expected<ParsedArgs, std::string> parse_args(std::span<const OptGroup> opti
         } else {
             auto group = split_short_group(options, arg);
             if (!group) {
-                return std::unexpected(group.error());
+                return tarnwick_base::take_error(group);
             }
             occurrences = std::move(*group);
         }

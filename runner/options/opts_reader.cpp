@@ -7,6 +7,7 @@
 #include "runner/options/number_parse.hpp"
 #include "runner/options/optgroups.hpp"
 #include "runner/options/time_threshold.hpp"
+#include "tarnwick_base/expected.hpp"
 
 namespace runner {
 namespace {
@@ -40,6 +41,8 @@ Step<bool> allow_unstable(const ParsedArgs& args, const EnvLookup& env) {
     if (!z) {
         return false;
     }
+    // Only a bootstrapping build (ORRAC_BOOTSTRAP set) accepts -Z at all, as required; the
+    // nightly-only flags and formats depend on it.
     if (!env("ORRAC_BOOTSTRAP")) {
         return option_error("the option `Z` is only accepted on the nightly compiler");
     }
@@ -164,32 +167,29 @@ Step<OutputFormat> format(const ParsedArgs& args, bool quiet, bool allowed) {
                         *given + ")");
 }
 
+// Stores the value of `step` in `target`, or gives the step's failure.
+template <typename Target, typename T>
+Step<void> assign(Target& target, Step<T> step) {
+    if (!step) {
+        return tarnwick_base::take_error(step);
+    }
+    target = std::move(*step);
+    return {};
+}
+
 // The option values, in the order in which their errors take precedence.
 Step<TestOpts> read_values(const ParsedArgs& args, const EnvLookup& env) {
     TestOpts opts;
-    const auto allowed = allow_unstable(args, env);
-    if (!allowed) {
-        return std::unexpected(allowed.error());
-    }
-    if (auto checked = check_unstable_flags(args, *allowed); !checked) {
-        return std::unexpected(checked.error());
-    }
+    bool allowed = false;
+    TARNWICK_TRY(assign(allowed, allow_unstable(args, env)));
+    TARNWICK_TRY(check_unstable_flags(args, allowed));
     opts.force_run_in_process = args.present("force-run-in-process");
     opts.exclude_should_panic = args.present("exclude-should-panic");
     opts.fail_fast = args.present("fail-fast");
+    TARNWICK_TRY(assign(opts.time_options, time_options(args, env)));
 
-    auto times = time_options(args, env);
-    if (!times) {
-        return std::unexpected(times.error());
-    }
-    opts.time_options = *times;
-
-    opts.shuffle = args.present("shuffle") || (*allowed && env_switch(env, "ORRA_TEST_SHUFFLE"));
-    auto seed = shuffle_seed(args, *allowed, env);
-    if (!seed) {
-        return std::unexpected(seed.error());
-    }
-    opts.shuffle_seed = *seed;
+    opts.shuffle = args.present("shuffle") || (allowed && env_switch(env, "ORRA_TEST_SHUFFLE"));
+    TARNWICK_TRY(assign(opts.shuffle_seed, shuffle_seed(args, allowed, env)));
 
     const bool quiet = args.present("quiet");
     opts.filter_exact = args.present("exact");
@@ -201,34 +201,13 @@ Step<TestOpts> read_values(const ParsedArgs& args, const EnvLookup& env) {
         opts.logfile = *logfile;
     }
     opts.filters = args.free();
-
-    auto ignored = run_ignored(args);
-    if (!ignored) {
-        return std::unexpected(ignored.error());
-    }
-    opts.run_ignored = *ignored;
+    TARNWICK_TRY(assign(opts.run_ignored, run_ignored(args)));
 
     opts.nocapture = args.present("nocapture") || args.present("no-capture") ||
                      env_switch(env, "ORRA_TEST_NOCAPTURE");
-
-    auto threads = test_threads(args);
-    if (!threads) {
-        return std::unexpected(threads.error());
-    }
-    opts.test_threads = *threads;
-
-    auto colour = color(args);
-    if (!colour) {
-        return std::unexpected(colour.error());
-    }
-    opts.color = *colour;
-
-    auto output_format = format(args, quiet, *allowed);
-    if (!output_format) {
-        return std::unexpected(output_format.error());
-    }
-    opts.format = *output_format;
-
+    TARNWICK_TRY(assign(opts.test_threads, test_threads(args)));
+    TARNWICK_TRY(assign(opts.color, color(args)));
+    TARNWICK_TRY(assign(opts.format, format(args, quiet, allowed)));
     opts.show_output = args.present("show-output");
     return opts;
 }
@@ -254,7 +233,7 @@ std::expected<std::optional<TestOpts>, OptsFailure> read_opts(
     }
     auto opts = read_values(*args, env);
     if (!opts) {
-        return std::unexpected(std::move(opts.error()));
+        return tarnwick_base::take_error(opts);
     }
     if (opts->logfile) {
         // The machine-read formats must start with their own first byte, so the warning goes

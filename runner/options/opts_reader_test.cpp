@@ -5,6 +5,8 @@
 #include <map>
 #include <sstream>
 
+#include "tarnwick_base/test_support/param_name.hpp"
+
 namespace runner {
 namespace {
 
@@ -60,6 +62,18 @@ struct FailureCase {
     std::string expected;
 };
 
+// The case's arguments and variables, as its test name.
+std::string case_name(const testing::TestParamInfo<FailureCase>& info) {
+    std::string words;
+    for (const std::string& arg : info.param.args) {
+        words.append(arg).append(" ");
+    }
+    for (const auto& [name, value] : info.param.env) {
+        words.append(name).append(" ").append(value).append(" ");
+    }
+    return tarnwick_base::test_support::param_name(words);
+}
+
 class OptionErrorTest : public testing::TestWithParam<FailureCase> {};
 
 TEST_P(OptionErrorTest, GivesTheTextAndWritesNothing) {
@@ -92,7 +106,8 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{
             {"--color=auto", "--color", "never"}, {}, "Option 'color' given more than once"},
         // Every argument is read before repeats are judged.
-        FailureCase{{"--list", "--list", "--bogus"}, {}, "Unrecognized option: 'bogus'"}));
+        FailureCase{{"--list", "--list", "--bogus"}, {}, "Unrecognized option: 'bogus'"}),
+    case_name);
 
 INSTANTIATE_TEST_SUITE_P(
     ValueErrors, OptionErrorTest,
@@ -178,7 +193,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "unstable-options"},
         FailureCase{{"--format=xml"},
                     {},
-                    "argument for --format must be pretty, terse, json or junit (was xml)"}));
+                    "argument for --format must be pretty, terse, json or junit (was xml)"}),
+    case_name);
 
 INSTANTIATE_TEST_SUITE_P(
     ValueErrorOrder, OptionErrorTest,
@@ -202,7 +218,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "in string)"},
         FailureCase{{"--format=xml", "--color=x"},
                     {},
-                    "argument for --color must be auto, always, or never (was x)"}));
+                    "argument for --color must be auto, always, or never (was x)"}),
+    case_name);
 
 class MainThreadFailureTest : public testing::TestWithParam<FailureCase> {};
 
@@ -240,7 +257,8 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{{"-Zunstable-options", "--report-time", "--shuffle-seed=x"},
                     with(NIGHTLY, "ORRA_TEST_TIME_UNIT", ","),
                     "Duration value in variable ORRA_TEST_TIME_UNIT is expected to be a number, "
-                    "but got "}));
+                    "but got "}),
+    case_name);
 
 TEST(ReadOpts, DefaultsWithoutArguments) {
     const TestOpts opts = read_ok({});

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "runner/options/number_parse.hpp"
+#include "tarnwick_base/expected.hpp"
 
 namespace runner {
 namespace {
@@ -46,13 +47,13 @@ std::expected<std::optional<TimeThreshold>, std::string> time_threshold_from_env
         return std::unexpected(std::move(message));
     }
     const std::string_view text(*value);
-    const auto warn = parse_millis(name, text.substr(0, comma));
+    auto warn = parse_millis(name, text.substr(0, comma));
     if (!warn) {
-        return std::unexpected(warn.error());
+        return tarnwick_base::take_error(warn);
     }
-    const auto critical = parse_millis(name, text.substr(comma + 1));
+    auto critical = parse_millis(name, text.substr(comma + 1));
     if (!critical) {
-        return std::unexpected(critical.error());
+        return tarnwick_base::take_error(critical);
     }
     if (*warn > *critical) {
         return std::unexpected(
@@ -73,7 +74,7 @@ std::expected<TestTimeOptions, std::string> time_options_from_env(bool error_on_
     for (const auto& [name, threshold] : variables) {
         auto read = time_threshold_from_env_var(name, env);
         if (!read) {
-            return std::unexpected(std::move(read.error()));
+            return tarnwick_base::take_error(read);
         }
         if (*read) {
             *threshold = **read;

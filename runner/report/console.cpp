@@ -8,6 +8,7 @@
 #include "runner/execution/selection.hpp"
 #include "runner/report/formatter_factory.hpp"
 #include "runner/report/time_display.hpp"
+#include "tarnwick_base/expected.hpp"
 #include "tarnwick_base/overloaded.hpp"
 
 namespace runner {
@@ -112,9 +113,7 @@ std::expected<bool, IoError> run_tests_console(const TestOpts& opts,
     const auto formatter = make_formatter(opts, std::move(out), threads > 1);
     ConsoleTestState state;
     state.show_output = opts.show_output;
-    if (auto opened = open_log(opts, state.log_out); !opened) {
-        return std::unexpected{opened.error()};
-    }
+    TARNWICK_TRY(open_log(opts, state.log_out));
     const EventSink on_event = [&](TestEvent event) -> IoResult {
         return std::visit(
             Overloaded{
@@ -130,16 +129,10 @@ std::expected<bool, IoError> run_tests_console(const TestOpts& opts,
                 [&](event::Timeout& timeout) { return formatter->write_timeout(timeout.desc); },
                 [&](event::Outcome& outcome) -> IoResult {
                     const CompletedTest& done = outcome.completed;
-                    if (auto logged = write_log(state.log_out,
-                                                log_line(done.desc, done.result, done.exec_time));
-                        !logged) {
-                        return logged;
-                    }
-                    if (auto written = formatter->write_result(
-                            done.desc, done.result, done.exec_time, done.stdout_bytes, state);
-                        !written) {
-                        return written;
-                    }
+                    TARNWICK_TRY(
+                        write_log(state.log_out, log_line(done.desc, done.result, done.exec_time)));
+                    TARNWICK_TRY(formatter->write_result(done.desc, done.result, done.exec_time,
+                                                         done.stdout_bytes, state));
                     record_outcome(state, std::move(outcome.completed));
                     return {};
                 }},
@@ -149,9 +142,7 @@ std::expected<bool, IoError> run_tests_console(const TestOpts& opts,
     // The thread count was settled above; the loop must not read the environment again.
     TestOpts run_opts = opts;
     run_opts.test_threads = threads;
-    if (auto ran = run_tests(run_opts, std::move(tests), on_event, long_running_after); !ran) {
-        return std::unexpected{ran.error()};
-    }
+    TARNWICK_TRY(run_tests(run_opts, std::move(tests), on_event, long_running_after));
     state.exec_time = TestSuiteExecTime{Clock::now() - start};
     const std::size_t counted = state.passed + state.failed + state.ignored + state.measured;
     if (!opts.fail_fast && counted != state.total) {
@@ -165,25 +156,16 @@ IoResult list_tests_console(const TestOpts& opts, std::vector<TestDescAndFn> tes
                             std::unique_ptr<OutputLocation> out) {
     const auto formatter = make_formatter(opts, std::move(out), false);
     ConsoleTestDiscoveryState state;
-    if (auto opened = open_log(opts, state.log_out); !opened) {
-        return opened;
-    }
-    if (auto written = formatter->write_discovery_start(); !written) {
-        return written;
-    }
+    TARNWICK_TRY(open_log(opts, state.log_out));
+    TARNWICK_TRY(formatter->write_discovery_start());
     for (const TestDescAndFn& test : filter_tests(opts, std::move(tests))) {
         const bool benchmark = is_benchmark(test.testfn);
         const std::string_view kind_word = benchmark ? "benchmark" : "test";
         ++(benchmark ? state.benchmarks : state.tests);
         state.ignored += test.desc.ignore ? 1 : 0;
-        if (auto written = formatter->write_test_discovered(test.desc, kind_word); !written) {
-            return written;
-        }
-        if (auto logged =
-                write_log(state.log_out, std::string{kind_word} + " " + test.desc.name + "\n");
-            !logged) {
-            return logged;
-        }
+        TARNWICK_TRY(formatter->write_test_discovered(test.desc, kind_word));
+        TARNWICK_TRY(
+            write_log(state.log_out, std::string{kind_word} + " " + test.desc.name + "\n"));
     }
     return formatter->write_discovery_finish(state);
 }

@@ -41,10 +41,4 @@ void EscapedString::append_to(std::string& out) const {
     }
 }
 
-std::string EscapedString::to_string() const {
-    std::string out;
-    append_to(out);
-    return out;
-}
-
 }  // namespace runner

@@ -10,7 +10,6 @@ struct EscapedString {
     std::string_view text;
 
     void append_to(std::string& out) const;
-    std::string to_string() const;
 };
 
 }  // namespace runner

@@ -4,6 +4,7 @@
 
 #include "runner/report/escaped_string.hpp"
 #include "runner/report/plain_seconds.hpp"
+#include "tarnwick_base/expected.hpp"
 
 namespace runner {
 namespace {
@@ -74,9 +75,7 @@ JsonFormatter::JsonFormatter(std::unique_ptr<OutputLocation> out) : out_{std::mo
 
 IoResult JsonFormatter::write_line(std::string line) {
     line.push_back('\n');
-    if (auto written = out_->write(line); !written) {
-        return written;
-    }
+    TARNWICK_TRY(out_->write(line));
     return out_->flush();
 }
 
@@ -147,9 +146,7 @@ std::expected<bool, IoError> JsonFormatter::write_run_finish(const ConsoleTestSt
     if (state.exec_time) {
         append_raw_field(line, "exec_time", plain_seconds(state.exec_time->duration));
     }
-    if (auto written = write_line(line.append(" }")); !written) {
-        return std::unexpected{written.error()};
-    }
+    TARNWICK_TRY(write_line(line.append(" }")));
     return success;
 }
 

@@ -1,6 +1,7 @@
 #include "runner/report/junit_formatter.hpp"
 
 #include "runner/report/plain_seconds.hpp"
+#include "tarnwick_base/expected.hpp"
 #include "tarnwick_base/text.hpp"
 
 namespace runner {
@@ -110,9 +111,7 @@ std::string str_to_cdata(std::string_view text) {
 JunitFormatter::JunitFormatter(std::unique_ptr<OutputLocation> out) : out_{std::move(out)} {}
 
 IoResult JunitFormatter::write(std::string_view text) {
-    if (auto written = out_->write(text); !written) {
-        return written;
-    }
+    TARNWICK_TRY(out_->write(text));
     return out_->flush();
 }
 
@@ -191,9 +190,7 @@ std::expected<bool, IoError> JunitFormatter::write_run_finish(const ConsoleTestS
         doc.append("</testcase>");
     }
     doc.append("<system-out/><system-err/></testsuite></testsuites>\n");
-    if (auto written = write(doc); !written) {
-        return std::unexpected{written.error()};
-    }
+    TARNWICK_TRY(write(doc));
     return state.failed == 0;
 }
 

@@ -5,6 +5,7 @@
 #include "runner/check/outcome.hpp"
 #include "runner/report/report_text.hpp"
 #include "runner/report/time_display.hpp"
+#include "tarnwick_base/expected.hpp"
 
 namespace runner {
 namespace {
@@ -81,14 +82,10 @@ IoResult PrettyFormatter::write_outcome_word(const TestDesc& desc, const TestRes
         return write_colored("FAILED (time limit exceeded)", Color::Red);
     }
     if (const auto* measured = std::get_if<result::Measured>(&result)) {
-        if (auto written = write_colored("bench", Color::Cyan); !written) {
-            return written;
-        }
+        TARNWICK_TRY(write_colored("bench", Color::Cyan));
         return write_plain(": " + format_bench_samples(measured->samples));
     }
-    if (auto written = write_colored("ignored", Color::Yellow); !written) {
-        return written;
-    }
+    TARNWICK_TRY(write_colored("ignored", Color::Yellow));
     return desc.ignore_message ? write_plain(", " + *desc.ignore_message) : IoResult{};
 }
 
@@ -146,42 +143,27 @@ IoResult PrettyFormatter::write_result(const TestDesc& desc, const TestResult& r
                                        const std::optional<TestExecTime>& exec_time,
                                        std::string_view, const ConsoleTestState&) {
     if (is_multithreaded_) {
-        if (auto written = write_test_name(desc); !written) {
-            return written;
-        }
+        TARNWICK_TRY(write_test_name(desc));
     }
-    if (auto written = write_outcome_word(desc, result); !written) {
-        return written;
-    }
-    if (auto written = write_time(desc, exec_time); !written) {
-        return written;
-    }
+    TARNWICK_TRY(write_outcome_word(desc, result));
+    TARNWICK_TRY(write_time(desc, exec_time));
     return write_plain("\n");
 }
 
 std::expected<bool, IoError> PrettyFormatter::write_run_finish(const ConsoleTestState& state) {
     if (state.show_output) {
-        if (auto written = write_results(state.not_failures, "successes"); !written) {
-            return std::unexpected{written.error()};
-        }
+        TARNWICK_TRY(write_results(state.not_failures, "successes"));
     }
     const bool success = state.failed == 0;
     // Any failure writes the failures section, even an empty one when every failure was a time
     // limit.
     if (!success) {
-        if (auto written = write_results(state.failures, "failures"); !written) {
-            return std::unexpected{written.error()};
-        }
+        TARNWICK_TRY(write_results(state.failures, "failures"));
     }
     if (!success && !state.time_failures.empty()) {
-        if (auto written = write_results(state.time_failures, "failures (time limit exceeded)");
-            !written) {
-            return std::unexpected{written.error()};
-        }
+        TARNWICK_TRY(write_results(state.time_failures, "failures (time limit exceeded)"));
     }
-    if (auto written = write_summary(*out_, state, use_color_); !written) {
-        return std::unexpected{written.error()};
-    }
+    TARNWICK_TRY(write_summary(*out_, state, use_color_));
     // A run of one ignored check names why it was ignored.
     if (state.ignored == 1 && state.total == 1 && !state.ignores.empty()) {
         const TestDesc& only = state.ignores.front().first;
@@ -189,9 +171,7 @@ std::expected<bool, IoError> PrettyFormatter::write_run_finish(const ConsoleTest
             std::string note = "test: ";
             note.append(only.name).append(", ignore_message: ");
             note.append(*only.ignore_message).append("\n\n");
-            if (auto written = write_plain(note); !written) {
-                return std::unexpected{written.error()};
-            }
+            TARNWICK_TRY(write_plain(note));
         }
     }
     return success;

@@ -3,31 +3,24 @@
 #include <algorithm>
 
 #include "runner/report/time_display.hpp"
+#include "tarnwick_base/expected.hpp"
 #include "tarnwick_base/text.hpp"
 
 namespace runner {
 
 IoResult write_text(OutputLocation& out, std::string_view text) {
-    if (auto written = out.write(text); !written) {
-        return written;
-    }
+    TARNWICK_TRY(out.write(text));
     return out.flush();
 }
 
 IoResult write_colored_word(OutputLocation& out, std::string_view word, Color color,
                             bool use_color) {
     if (use_color) {
-        if (auto set = out.set_color(color); !set) {
-            return set;
-        }
+        TARNWICK_TRY(out.set_color(color));
     }
-    if (auto written = out.write(word); !written) {
-        return written;
-    }
+    TARNWICK_TRY(out.write(word));
     if (use_color) {
-        if (auto reset = out.reset_color(); !reset) {
-            return reset;
-        }
+        TARNWICK_TRY(out.reset_color());
     }
     return out.flush();
 }
@@ -79,15 +72,10 @@ std::string results_section_text(const std::vector<DescAndOutput>& listed, std::
 }
 
 IoResult write_summary(OutputLocation& out, const ConsoleTestState& state, bool use_color) {
-    if (auto written = write_text(out, "\ntest result: "); !written) {
-        return written;
-    }
+    TARNWICK_TRY(write_text(out, "\ntest result: "));
     const bool success = state.failed == 0;
-    if (auto written = success ? write_colored_word(out, "ok", Color::Green, use_color)
-                               : write_colored_word(out, "FAILED", Color::Red, use_color);
-        !written) {
-        return written;
-    }
+    TARNWICK_TRY(success ? write_colored_word(out, "ok", Color::Green, use_color)
+                         : write_colored_word(out, "FAILED", Color::Red, use_color));
     std::string summary = ". ";
     summary.append(std::to_string(state.passed)).append(" passed; ");
     summary.append(std::to_string(state.failed)).append(" failed; ");

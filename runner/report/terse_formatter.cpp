@@ -2,11 +2,13 @@
 
 #include "runner/report/pretty_formatter.hpp"
 #include "runner/report/report_text.hpp"
+#include "tarnwick_base/expected.hpp"
 
 namespace runner {
 namespace {
 
-// A line holds this many results before its progress mark.
+// The progress mark follows every 87th result of a line (the column before this one), as the
+// required report has it.
 constexpr std::size_t QUIET_MODE_MAX_COLUMN = 88;
 
 }  // namespace
@@ -23,9 +25,7 @@ IoResult TerseFormatter::write_progress() {
 }
 
 IoResult TerseFormatter::write_short_result(std::string_view mark, Color color) {
-    if (auto written = write_colored_word(*out_, mark, color, use_color_); !written) {
-        return written;
-    }
+    TARNWICK_TRY(write_colored_word(*out_, mark, color, use_color_));
     ++results_written_;
     ++line_column_;
     if (line_column_ % QUIET_MODE_MAX_COLUMN == QUIET_MODE_MAX_COLUMN - 1) {
@@ -73,47 +73,29 @@ IoResult TerseFormatter::write_result(const TestDesc& desc, const TestResult& re
         // A measurement does not fit one character; it gets the pretty report's line.
         std::string line = "test ";
         line.append(desc.name).append(" ... ");
-        if (auto written = write_text(*out_, line); !written) {
-            return written;
-        }
-        if (auto written = write_colored_word(*out_, "bench", Color::Cyan, use_color_); !written) {
-            return written;
-        }
+        TARNWICK_TRY(write_text(*out_, line));
+        TARNWICK_TRY(write_colored_word(*out_, "bench", Color::Cyan, use_color_));
         return write_text(*out_, ": " + format_bench_samples(measured->samples) + "\n");
     }
     if (line_column_ != 0) {
-        if (auto written = write_progress(); !written) {
-            return written;
-        }
+        TARNWICK_TRY(write_progress());
     }
     ++results_written_;
-    if (auto written = write_text(*out_, desc.name + " --- "); !written) {
-        return written;
-    }
-    if (auto written = write_colored_word(*out_, "FAILED", Color::Red, use_color_); !written) {
-        return written;
-    }
+    TARNWICK_TRY(write_text(*out_, desc.name + " --- "));
+    TARNWICK_TRY(write_colored_word(*out_, "FAILED", Color::Red, use_color_));
     return write_text(*out_, "\n");
 }
 
 std::expected<bool, IoError> TerseFormatter::write_run_finish(const ConsoleTestState& state) {
     if (state.show_output) {
-        if (auto written = write_text(*out_, results_section_text(state.not_failures, "successes"));
-            !written) {
-            return std::unexpected{written.error()};
-        }
+        TARNWICK_TRY(write_text(*out_, results_section_text(state.not_failures, "successes")));
     }
     const bool success = state.failed == 0;
     // Checks that failed only by their time limit are counted in the summary, not listed.
     if (!success) {
-        if (auto written = write_text(*out_, results_section_text(state.failures, "failures"));
-            !written) {
-            return std::unexpected{written.error()};
-        }
+        TARNWICK_TRY(write_text(*out_, results_section_text(state.failures, "failures")));
     }
-    if (auto written = write_summary(*out_, state, use_color_); !written) {
-        return std::unexpected{written.error()};
-    }
+    TARNWICK_TRY(write_summary(*out_, state, use_color_));
     return success;
 }
 

@@ -20,18 +20,19 @@ std::string without_delays(std::string_view expanded) {
             out.push_back(expanded[at++]);
             continue;
         }
-        const std::size_t spec = at + 2;
-        const bool opens_delay = spec < expanded.size() &&
-                                 (is_digit(expanded[spec]) || expanded[spec] == '.') &&
-                                 expanded.find('>', spec) != std::string_view::npos;
+        const std::size_t delay_start = at + 2;
+        const bool opens_delay =
+            delay_start < expanded.size() &&
+            (is_digit(expanded[delay_start]) || expanded[delay_start] == '.') &&
+            expanded.find('>', delay_start) != std::string_view::npos;
         if (!opens_delay) {
             out.append("$<");
-            at = spec;
+            at = delay_start;
             continue;
         }
         // Digits, an optional decimal part, then the '*' and '/' markers; the character after
-        // them closes the specification, whatever it is, as terminal output routines read it.
-        at = spec;
+        // them closes the delay, whatever it is, as terminal output routines read it.
+        at = delay_start;
         while (at < expanded.size() && is_digit(expanded[at])) {
             ++at;
         }

@@ -10,8 +10,8 @@
 
 namespace runner {
 
-// An expanded capability as a terminal output routine sends it: every "$<...>" delay
-// specification is an instruction to wait, not text, and is left out.
+// An expanded capability as a terminal output routine sends it: every "$<...>" padding
+// delay is an instruction to wait, not text, and is left out.
 std::string without_delays(std::string_view expanded);
 
 // The bytes that switch the foreground to colour `number`, by the terminal's setaf and colour

@@ -1,36 +1,22 @@
 #include "runner/terminal/terminal_output.hpp"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
-#include <cstdio>
 #include <fstream>
 #include <map>
-
-#include <unistd.h>
 #include <memory>
 
 #include "runner/terminal/terminfo_parser.hpp"
 #include "runner/test_support/recording_output.hpp"
+#include "runner/test_support/test_helpers.hpp"
 
 namespace runner {
 namespace {
 
 // What tput prints for a capability of a terminal; nothing when tput cannot be run.
 std::optional<std::string> tput(const std::string& term, const std::string& cap) {
-    std::string command = "tput -T " + term + " " + cap + " 2>/dev/null";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return std::nullopt;
-    }
-    std::string out;
-    char buffer[256];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        out.append(buffer, n);
-    }
-    if (::pclose(pipe) != 0) {
-        return std::nullopt;
-    }
-    return out;
+    return testing::command_output("tput -T " + term + " " + cap + " 2>/dev/null");
 }
 
 EnvLookup env_with_term(std::string term, std::string terminfo_dirs = {}) {
@@ -75,7 +61,7 @@ TEST(TerminalOutput, DelaySpecificationsAreNotText) {
         {"$<5", "$<5"},
         {"cost $5", "cost $5"},
         {"$$<1>", "$"},
-        // The character after the digits and markers ends the specification, whatever it is.
+        // The character after the digits and markers ends the delay, whatever it is.
         {"$<5x>", ">"},
     };
     for (const auto& [expanded, sent] : cases) {

@@ -1,5 +1,7 @@
 #include "runner/terminal/terminfo_parser.hpp"
 
+#include "tarnwick_base/expected.hpp"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -190,7 +192,7 @@ std::expected<void, std::string> read_strings(Cursor& in, const Header& header, 
     for (const auto& [name, offset] : wanted) {
         auto text = string_at(*table, offset);
         if (!text) {
-            return std::unexpected{std::move(text.error())};
+            return tarnwick_base::take_error(text);
         }
         info.strings.emplace(name, std::move(*text));
     }
@@ -203,19 +205,17 @@ std::expected<TermInfo, std::string> parse_terminfo(std::string_view bytes) {
     Cursor in{bytes};
     auto header = read_header(in);
     if (!header) {
-        return std::unexpected{std::move(header.error())};
+        return tarnwick_base::take_error(header);
     }
     auto names = read_names(in, header->names_size);
     if (!names) {
-        return std::unexpected{std::move(names.error())};
+        return tarnwick_base::take_error(names);
     }
     TermInfo info;
     info.names = std::move(*names);
     // The extended sections that may follow hold nothing the runner uses; they are not read.
     for (auto section : {skip_booleans, read_numbers, read_strings}) {
-        if (auto read = section(in, *header, info); !read) {
-            return std::unexpected{std::move(read.error())};
-        }
+        TARNWICK_TRY(section(in, *header, info));
     }
     return info;
 }

@@ -2,6 +2,8 @@
 
 // Helpers shared by the runner's unit tests.
 
+#include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -9,6 +11,20 @@
 #include "runner/types.hpp"
 
 namespace runner::testing {
+
+// What a shell command printed, or nothing when it could not run or failed.
+inline std::optional<std::string> command_output(const std::string& command) {
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return std::nullopt;
+    }
+    std::string out;
+    char buffer[256];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        out.append(buffer, n);
+    }
+    return ::pclose(pipe) == 0 ? std::optional{out} : std::nullopt;
+}
 
 inline TestDescAndFn check(std::string name, DynTestFn body,
                            ShouldPanic should_panic = ShouldPanic::no()) {

@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "tarnwick_base/expected.hpp"
 #include "tarnwick_dat/file_type/clothing_writer.hpp"
 #include "tarnwick_dat/writer.hpp"
 
@@ -181,20 +182,12 @@ class SampleBuilder {
 
     std::expected<SampleSummary, DatError> build() {
         for (const FileFamily& family : filler_families) {
-            if (auto stored = store_family(family); !stored) {
-                return std::unexpected{std::move(stored.error())};
-            }
+            TARNWICK_TRY(store_family(family));
         }
-        if (auto stored = store_clothing(); !stored) {
-            return std::unexpected{std::move(stored.error())};
-        }
-        if (auto root = writer_.write_directory(std::move(entries_)); !root) {
-            return std::unexpected{std::move(root.error())};
-        }
+        TARNWICK_TRY(store_clothing());
+        TARNWICK_TRY(writer_.write_directory(std::move(entries_)));
         writer_.header().file_size = static_cast<std::uint32_t>(writer_.end_offset());
-        if (auto finished = writer_.finish(); !finished) {
-            return std::unexpected{std::move(finished.error())};
-        }
+        TARNWICK_TRY(writer_.finish());
         summary_.archive_bytes = writer_.end_offset();
         return summary_;
     }
@@ -210,7 +203,7 @@ class SampleBuilder {
         options.version = rng_.between(1, 900);
         auto entry = writer_.store_file(id, bytes, options);
         if (!entry) {
-            return std::unexpected{std::move(entry.error())};
+            return tarnwick_base::take_error(entry);
         }
         entries_.push_back(*entry);
         ++summary_.files;
@@ -223,9 +216,7 @@ class SampleBuilder {
         const std::uint32_t count = scaled(family.count, scale_);
         for (std::uint32_t id : family_ids(rng_, family.prefix, count, 1)) {
             const Bytes bytes = filler_bytes(rng_, rng_.between(family.min_size, family.max_size));
-            if (auto stored = store(id, bytes, family.compressed_share); !stored) {
-                return stored;
-            }
+            TARNWICK_TRY(store(id, bytes, family.compressed_share));
         }
         return {};
     }
@@ -239,11 +230,9 @@ class SampleBuilder {
             encoder.write(table);
             auto bytes = std::move(encoder).finish();
             if (!bytes) {
-                return std::unexpected{std::move(bytes.error())};
+                return tarnwick_base::take_error(bytes);
             }
-            if (auto stored = store(id, *bytes, clothing_compressed_share); !stored) {
-                return stored;
-            }
+            TARNWICK_TRY(store(id, *bytes, clothing_compressed_share));
             summary_.clothing.add(table);
             ++summary_.clothing_tables;
         }
@@ -263,7 +252,7 @@ std::expected<SampleSummary, DatError> write_sample_archive(const std::filesyste
                                                             const SampleOptions& options) {
     auto writer = DatWriter::create(path, 1024, static_cast<std::uint32_t>(options.seed));
     if (!writer) {
-        return std::unexpected{std::move(writer.error())};
+        return tarnwick_base::take_error(writer);
     }
     DatHeader& header = writer->header();
     header.version_string.assign(sample_version_string,

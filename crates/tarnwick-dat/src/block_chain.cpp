@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 
+#include "tarnwick_base/expected.hpp"
 #include "tarnwick_base/hex.hpp"
 #include "tarnwick_base/little_endian.hpp"
 
@@ -32,7 +33,7 @@ std::expected<void, DatError> check_block_size(std::uint32_t block_size, std::ui
 std::expected<void, DatError> check_fits(const FileExtPolyfill& file, std::uint32_t size) {
     auto length = file.length();
     if (!length) {
-        return std::unexpected{DatError{length.error()}};
+        return tarnwick_base::take_error(length);
     }
     if (size > *length) {
         return std::unexpected{DatError{IoError::fill_whole_buffer_eof()}};
@@ -56,18 +57,12 @@ std::expected<std::uint64_t, DatError> read_step_by_step(const FileExtPolyfill& 
     std::uint64_t reached = 0;
     while (filled < data.size()) {
         std::array<std::uint8_t, link_length> link_bytes{};
-        if (auto read = file.read_exact_at_compat(link_bytes, current); !read) {
-            return std::unexpected{DatError{read.error()}};
-        }
+        TARNWICK_TRY(file.read_exact_at_compat(link_bytes, current));
         const std::uint32_t link = load_link(link_bytes.data());
         const std::size_t remaining = data.size() - filled;
         const std::size_t take =
             link == 0 ? remaining : std::min<std::size_t>(remaining, block_payload);
-        if (auto read =
-                file.read_exact_at_compat(data.subspan(filled, take), current + link_length);
-            !read) {
-            return std::unexpected{DatError{read.error()}};
-        }
+        TARNWICK_TRY(file.read_exact_at_compat(data.subspan(filled, take), current + link_length));
         reached = std::max(reached, current + link_length + take);
         filled += take;
         current = link;
@@ -138,16 +133,10 @@ std::expected<std::vector<std::uint8_t>, DatError> read_file_data(const FileExtP
     if (size == 0) {
         return std::vector<std::uint8_t>{};
     }
-    if (auto checked = check_block_size(block_size, offset); !checked) {
-        return std::unexpected{std::move(checked.error())};
-    }
-    if (auto checked = check_fits(file, size); !checked) {
-        return std::unexpected{std::move(checked.error())};
-    }
+    TARNWICK_TRY(check_block_size(block_size, offset));
+    TARNWICK_TRY(check_fits(file, size));
     std::vector<std::uint8_t> data(size);
-    if (auto read = read_step_by_step(file, block_size, data, 0, offset); !read) {
-        return std::unexpected{std::move(read.error())};
-    }
+    TARNWICK_TRY(read_step_by_step(file, block_size, data, 0, offset));
     return data;
 }
 
@@ -158,14 +147,10 @@ std::expected<void, DatError> read_chain(const ChainSource& source, std::uint32_
     if (size == 0) {
         return {};
     }
-    if (auto checked = check_block_size(source.block_size, offset); !checked) {
-        return checked;
-    }
+    TARNWICK_TRY(check_block_size(source.block_size, offset));
     if (size > source.file_length) {
         // The file may have grown since it was opened.
-        if (auto checked = check_fits(source.file, size); !checked) {
-            return checked;
-        }
+        TARNWICK_TRY(check_fits(source.file, size));
     }
     out.reserve(size);
     std::uint64_t reached = 0;
@@ -176,7 +161,7 @@ std::expected<void, DatError> read_chain(const ChainSource& source, std::uint32_
         auto rest = read_step_by_step(source.file, source.block_size, out, filled, current);
         if (!rest) {
             out.clear();
-            return std::unexpected{std::move(rest.error())};
+            return tarnwick_base::take_error(rest);
         }
         reached = std::max(reached, *rest);
     }

@@ -5,6 +5,8 @@
 #include <map>
 #include <optional>
 
+#include "tarnwick_base/hex.hpp"
+
 namespace tarnwick_dat {
 
 void PrintTo(DatFileType type, std::ostream* out) {
@@ -116,6 +118,29 @@ TEST_P(ClassifyId, GivesTheExpectedType) {
 
 constexpr std::optional<DatKind> no_kind = std::nullopt;
 
+std::string_view kind_name(std::optional<DatKind> kind) {
+    if (!kind) {
+        return "NoKind";
+    }
+    switch (*kind) {
+        case DatKind::Portal:
+            return "Portal";
+        case DatKind::Cell:
+            return "Cell";
+        case DatKind::Local:
+            return "Local";
+        case DatKind::Unknown:
+            break;
+    }
+    return "UnknownKind";
+}
+
+// "Id10000001_Portal": the identifier and the archive kind it is classified in.
+std::string id_case_name(const testing::TestParamInfo<IdCase>& info) {
+    return "Id" + tarnwick_base::hex_upper(info.param.id) + "_" +
+           std::string{kind_name(info.param.kind)};
+}
+
 INSTANTIATE_TEST_SUITE_P(
     EdgeCases, ClassifyId,
     testing::Values(
@@ -163,7 +188,8 @@ INSTANTIATE_TEST_SUITE_P(
         IdCase{0xAB120005, DatKind::Unknown, DatFileType::IndoorCell},
         // Bits 16 to 23 are never looked at.
         IdCase{0xAB7F0000, no_kind, DatFileType::Unknown},
-        IdCase{0x10FF0000, DatKind::Cell, DatFileType::Unknown}));
+        IdCase{0x10FF0000, DatKind::Cell, DatFileType::Unknown}),
+    id_case_name);
 
 TEST(ClassifyId, NeverYieldsCustomOrMotionKinematics) {
     const std::uint32_t suffixes[] = {0x0000, 0x0001, 0x0100, 0xFFFD, 0xFFFE, 0xFFFF};

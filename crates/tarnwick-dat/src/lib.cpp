@@ -1,8 +1,10 @@
 #include "tarnwick_dat/lib.hpp"
 
+#include <algorithm>
 #include <array>
 #include <string>
 
+#include "tarnwick_base/expected.hpp"
 #include "tarnwick_base/hex.hpp"
 #include "tarnwick_base/little_endian.hpp"
 
@@ -85,12 +87,10 @@ std::uint32_t load_u32(std::span<const std::uint8_t> bytes, std::size_t at) {
 // The header as the record reader takes it from the file's position, field by field.
 std::expected<DatHeader, DatError> read_header_step_by_step(const ArchiveFile& file) {
     FileReader reader{file.fd()};
-    if (auto moved = reader.seek(dat_header_offset); !moved) {
-        return std::unexpected{DatError{moved.error()}};
-    }
+    TARNWICK_TRY(reader.seek(dat_header_offset));
     auto header = DatHeader::read(reader);
     if (!header) {
-        return std::unexpected{DatError{std::move(header.error())}};
+        return tarnwick_base::take_error(header);
     }
     return header;
 }
@@ -115,14 +115,12 @@ std::expected<DatDatabase, DatError> DatDatabase::open(const std::filesystem::pa
     }
     auto header = read_header(*file);
     if (!header) {
-        return std::unexpected{std::move(header.error())};
+        return tarnwick_base::take_error(header);
     }
     // Without a length every chain read asks for it, and meets the failure there.
     const std::uint64_t length = file->length().value_or(0);
     DatDatabase database{std::move(*header), std::move(*file), length};
-    if (auto loaded = database.read_directory(); !loaded) {
-        return std::unexpected{std::move(loaded.error())};
-    }
+    TARNWICK_TRY(database.read_directory());
     return database;
 }
 
@@ -138,9 +136,7 @@ std::expected<std::vector<std::uint8_t>, DatError> DatDatabase::read_file_data(
     std::uint32_t offset, std::uint32_t size) const {
     ReadWindow window{0};
     std::vector<std::uint8_t> data;
-    if (auto read = read_chain(chains(), offset, size, window, data); !read) {
-        return std::unexpected{std::move(read.error())};
-    }
+    TARNWICK_TRY(read_chain(chains(), offset, size, window, data));
     return data;
 }
 
@@ -162,9 +158,7 @@ std::expected<std::vector<std::uint8_t>, DatError> DatDatabase::get_file(std::ui
     }
     const DatFileEntry& entry = found->second;
     std::vector<std::uint8_t> stored;
-    if (auto read = read_chain(chains(), entry.offset, entry.size, window, stored); !read) {
-        return std::unexpected{std::move(read.error())};
-    }
+    TARNWICK_TRY(read_chain(chains(), entry.offset, entry.size, window, stored));
     if (!entry.is_compressed()) {
         return stored;
     }
@@ -180,9 +174,7 @@ std::expected<void, DatError> DatDatabase::read_node(std::uint32_t offset) {
     auto walked = walk_node(offset, walk);
     // What the walk read before any failure is in `files` all the same, as when each node's
     // entries went in as it was read.
-    if (auto inserted = insert_walked(walk); !inserted) {
-        return inserted;
-    }
+    TARNWICK_TRY(insert_walked(walk));
     return walked;
 }
 
@@ -202,9 +194,9 @@ std::expected<void, DatError> DatDatabase::walk_node(std::uint32_t offset, Walk&
         return std::unexpected{corruption("directory node at offset 0x" + hex_lower(offset) +
                                           " is reached again through its own branches")};
     }
-    if (auto read = read_chain(chains(), offset, dat_node_length, walk.window, walk.node); !read) {
-        return std::unexpected{std::move(read.error())};
-    }
+    directory_shape_.nodes += 1;
+    directory_shape_.depth = std::max(directory_shape_.depth, walk.on_path.size());
+    TARNWICK_TRY(read_chain(chains(), offset, dat_node_length, walk.window, walk.node));
     // The children reuse the node buffer: keep what is needed of this node first.
     const std::span<const std::uint8_t> node = walk.node;
     std::array<std::uint32_t, dat_node_branch_count> branches{};
@@ -226,9 +218,7 @@ std::expected<void, DatError> DatDatabase::walk_node(std::uint32_t offset, Walk&
             if (branches[i] == 0) {
                 continue;
             }
-            if (auto child = walk_node(branches[i], walk); !child) {
-                return child;
-            }
+            TARNWICK_TRY(walk_node(branches[i], walk));
         }
     }
     walk.on_path.erase(offset);
@@ -246,10 +236,7 @@ std::expected<void, DatError> DatDatabase::insert_walked(Walk& walk) {
                             (walk.entries * 5 / 4 + 64) * sizeof(void*));
     files.reserve(files.size() + walk.entries);
     for (const std::uint32_t offset : walk.order) {
-        if (auto read = read_chain(chains(), offset, dat_node_length, walk.window, walk.node);
-            !read) {
-            return std::unexpected{std::move(read.error())};
-        }
+        TARNWICK_TRY(read_chain(chains(), offset, dat_node_length, walk.window, walk.node));
         insert_entries(walk.node, load_u32(walk.node, dat_node_count_at));
     }
     return {};

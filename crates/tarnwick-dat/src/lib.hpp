@@ -85,6 +85,13 @@ static_assert(dat_node_entries_at + dat_node_entry_slots * DatFileEntry::byte_le
 // Far deeper than any real tree (61 entries per node); a deeper walk means a corrupt archive.
 inline constexpr std::size_t dat_max_tree_depth = 32;
 
+// The directory tree as it was read: the distinct nodes read (a shared node once) and the
+// number of nodes on its longest path from the root (0 for an empty directory).
+struct DirectoryShape {
+    std::size_t nodes = 0;
+    std::size_t depth = 0;
+};
+
 // An open archive: its header, its whole directory, and the file, kept open for reading.
 class DatDatabase {
     // The directory's nodes and buckets: a directory of many thousand entries costs one
@@ -97,6 +104,7 @@ class DatDatabase {
     static std::expected<DatDatabase, DatError> open(const std::filesystem::path& path);
 
     DatKind dat_kind() const { return header.dat_kind(); }
+    const DirectoryShape& directory_shape() const { return directory_shape_; }
 
     // A chain's bytes, a run of contiguous blocks in one read (see `read_chain`).
     std::expected<std::vector<std::uint8_t>, DatError> read_file_data(std::uint32_t offset,
@@ -153,6 +161,8 @@ class DatDatabase {
 
     // The length of `file` when it was opened.
     std::uint64_t file_length_;
+
+    DirectoryShape directory_shape_;
 };
 
 }  // namespace tarnwick_dat

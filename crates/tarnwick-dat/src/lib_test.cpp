@@ -273,6 +273,8 @@ TEST_F(ArchiveTest, RootZeroIsAnEmptyDirectoryWhateverTheMagic) {
     auto database = DatDatabase::open(path_);
     ASSERT_TRUE(database.has_value()) << database.error().display();
     EXPECT_TRUE(database->files.empty());
+    EXPECT_EQ(database->directory_shape().nodes, 0u);
+    EXPECT_EQ(database->directory_shape().depth, 0u);
     EXPECT_EQ(database->dat_kind(), DatKind::Unknown);
     auto file = database->get_file(0x10000001);
     ASSERT_FALSE(file.has_value());
@@ -297,15 +299,16 @@ struct BranchCase {
     std::uint32_t entry_count;
     std::vector<std::size_t> set_branches;  // which branches point at a child
     std::vector<std::size_t> followed;      // whose entries appear
+    std::size_t depth;                      // levels of nodes read
 };
 
 // Children hold one entry each, id 0x100 + their branch index; the root holds 0x1..count.
 TEST_F(ArchiveTest, FollowsBranchesByTheirRules) {
     const BranchCase cases[] = {
-        {"a leaf ignores its other branches", 1, {1, 2}, {}},
-        {"count 2 follows branches 0 to 2 only", 2, {0, 1, 2, 3}, {0, 1, 2}},
-        {"a zero branch is skipped", 2, {0, 2}, {0, 2}},
-        {"61 entries reach branch 61", 61, {0, 61}, {0, 61}},
+        {"a leaf ignores its other branches", 1, {1, 2}, {}, 1},
+        {"count 2 follows branches 0 to 2 only", 2, {0, 1, 2, 3}, {0, 1, 2}, 2},
+        {"a zero branch is skipped", 2, {0, 2}, {0, 2}, 2},
+        {"61 entries reach branch 61", 61, {0, 61}, {0, 61}, 2},
     };
     for (const BranchCase& c : cases) {
         DatWriter writer = create();
@@ -323,7 +326,11 @@ TEST_F(ArchiveTest, FollowsBranchesByTheirRules) {
             expected.push_back(0x100 + static_cast<std::uint32_t>(branch));
         }
         writer.header().root_offset = *writer.write_node(root);
-        EXPECT_EQ(ids(open_ok(writer)), expected) << c.name;
+        const DatDatabase database = open_ok(writer);
+        EXPECT_EQ(ids(database), expected) << c.name;
+        // Only the nodes followed are read.
+        EXPECT_EQ(database.directory_shape().nodes, 1 + c.followed.size()) << c.name;
+        EXPECT_EQ(database.directory_shape().depth, c.depth) << c.name;
     }
 }
 
@@ -443,6 +450,8 @@ TEST_F(ArchiveTest, SharedSubtreeIsReadOnce) {
     auto database = open(writer);
     ASSERT_TRUE(database.has_value()) << database.error().display();
     EXPECT_EQ(database->files.size(), 2u);
+    EXPECT_EQ(database->directory_shape().nodes, 21u);
+    EXPECT_EQ(database->directory_shape().depth, 21u);
 }
 
 TEST_F(ArchiveTest, TreeDeeperThanAnyRealOneIsCorruption) {

@@ -10,6 +10,8 @@ namespace {
 
 constexpr std::string_view bold = "\x1b[1m";
 constexpr std::string_view end_bold = "\x1b[22m";
+// The banners have the widths of the required display text: 20 rules either side of the title
+// above, 53 below.
 constexpr std::string_view banner_top =
     "\n \u257a\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501"
     "\u2501\u2501\u2501\u2501\u2501\u2501\u2505 Backtrace "
@@ -72,6 +74,7 @@ std::string ReadError::display() const {
     }
     std::string out{banner_top};
     const ReadFrame& innermost = frames_.front();
+    // The innermost frame opens bold twice and closes it twice: the required text has it so.
     out.append(" 0: ").append(bold).append(bold).append("Error: ").append(cause_text());
     out.append(end_bold).append("\n           ").append(bold).append(innermost.message);
     out.append(end_bold).append(end_bold).append("\n");

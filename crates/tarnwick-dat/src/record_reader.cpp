@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "tarnwick_base/expected.hpp"
 #include "tarnwick_base/little_endian.hpp"
+#include "tarnwick_dat/utils/read_loop.hpp"
 
 namespace tarnwick_dat {
 namespace {
@@ -18,21 +20,7 @@ ReadError end_of_data(std::string_view text) {
 }  // namespace
 
 std::expected<std::size_t, IoError> Reader::read_up_to(std::span<std::uint8_t> out) {
-    std::size_t filled = 0;
-    while (filled < out.size()) {
-        auto got = read_some(out.subspan(filled));
-        if (!got) {
-            if (got.error().kind() == IoErrorKind::Interrupted) {
-                continue;
-            }
-            return std::unexpected{got.error()};
-        }
-        if (*got == 0) {
-            break;
-        }
-        filled += *got;
-    }
-    return filled;
+    return fill_by_reads(out, [this](std::span<std::uint8_t> rest) { return read_some(rest); });
 }
 
 namespace {

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "tarnwick_base/expected.hpp"
 #include "tarnwick_dat/io_error.hpp"
 #include "tarnwick_dat/read_error.hpp"
 
@@ -107,7 +108,7 @@ std::expected<std::vector<Record>, ReadError> read_record_list(Reader& reader, s
     for (std::size_t i = 0; i < count; ++i) {
         auto record = Record::read(reader);
         if (!record) {
-            return std::unexpected{std::move(record.error())};
+            return tarnwick_base::take_error(record);
         }
         records.push_back(std::move(*record));
     }

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "tarnwick_base/expected.hpp"
 #include "tarnwick_base/little_endian.hpp"
 #include "tarnwick_dat/compress.hpp"
 
@@ -184,9 +185,7 @@ std::expected<void, DatError> DatWriter::write_chain(std::span<const std::uint32
         const auto part = bytes.subspan(i * payload, std::min(payload, bytes.size() - i * payload));
         block.insert(block.end(), part.begin(), part.end());
         block.resize(block_size_);
-        if (auto written = write_all_at(fd_, block, blocks[i]); !written) {
-            return written;
-        }
+        TARNWICK_TRY(write_all_at(fd_, block, blocks[i]));
     }
     return {};
 }
@@ -195,11 +194,9 @@ std::expected<std::uint32_t, DatError> DatWriter::store_chain(std::span<const st
                                                               ChainLayout layout) {
     auto blocks = allocate_chain(bytes.size(), layout);
     if (!blocks) {
-        return std::unexpected{std::move(blocks.error())};
+        return tarnwick_base::take_error(blocks);
     }
-    if (auto written = write_chain(*blocks, bytes); !written) {
-        return std::unexpected{std::move(written.error())};
-    }
+    TARNWICK_TRY(write_chain(*blocks, bytes));
     return blocks->empty() ? 0 : blocks->front();
 }
 
@@ -216,7 +213,7 @@ std::expected<DatFileEntry, DatError> DatWriter::store_file(std::uint32_t id,
     }
     auto offset = store_chain(bytes, options.layout);
     if (!offset) {
-        return std::unexpected{std::move(offset.error())};
+        return tarnwick_base::take_error(offset);
     }
     DatFileEntry entry;
     entry.bit_flags =
@@ -256,7 +253,7 @@ std::expected<std::uint32_t, DatError> DatWriter::write_subtree(
         const std::size_t count = below / children + (i < below % children ? 1 : 0);
         auto child = write_subtree(entries.subspan(next, count), child_capacity);
         if (!child) {
-            return child;
+            return tarnwick_base::take_error(child);
         }
         node.branches[i] = *child;
         next += count;
@@ -279,7 +276,7 @@ std::expected<std::uint32_t, DatError> DatWriter::write_directory(
         }
         auto written = write_subtree(entries, capacity);
         if (!written) {
-            return written;
+            return tarnwick_base::take_error(written);
         }
         root = *written;
     }
@@ -299,9 +296,7 @@ std::expected<void, DatError> DatWriter::write_u32(std::uint64_t offset, std::ui
 }
 
 std::expected<void, DatError> DatWriter::finish() {
-    if (auto written = write_raw(dat_header_offset, encode_header(header_)); !written) {
-        return written;
-    }
+    TARNWICK_TRY(write_raw(dat_header_offset, encode_header(header_)));
     struct stat status {};
     if (::fstat(fd_, &status) != 0) {
         return std::unexpected{DatError{IoError::from_last_errno()}};

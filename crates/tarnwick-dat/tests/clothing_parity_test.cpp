@@ -109,19 +109,7 @@ TEST(ClothingParityProgram, ListingInRegistryOrder) {
 
 const std::map<std::string, std::string> NIGHTLY{{"ORRAC_BOOTSTRAP", "1"}};
 
-// What a shell command printed, or nothing when it failed.
-std::optional<std::string> command_output(const std::string& command) {
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return std::nullopt;
-    }
-    std::string out;
-    char buffer[256];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        out.append(buffer, n);
-    }
-    return ::pclose(pipe) == 0 ? std::optional{out} : std::nullopt;
-}
+using runner::testing::command_output;
 
 TEST(ClothingParityProgram, FailuresSectionPrecedesTimeFailuresEvenWhenEmpty) {
     // A critical limit of 0 ms fails every check by time alone.

@@ -53,9 +53,10 @@ inline std::vector<std::string> child_environment(const std::map<std::string, st
     return env;
 }
 
-inline std::filesystem::path program_path() {
+// The check program, or its build named `name`, in the binaries folder that ctest names.
+inline std::filesystem::path program_path(std::string_view name = "clothing_parity") {
     const char* bin_dir = std::getenv("TARNWICK_BIN_DIR");
-    return std::filesystem::path{bin_dir ? bin_dir : "build/bin"} / "clothing_parity";
+    return std::filesystem::path{bin_dir ? bin_dir : "build/bin"} / name;
 }
 
 // Where the child's standard output goes: a file that is read back, or a pipe whose reader has
@@ -77,13 +78,15 @@ inline int wait_at_most_a_minute(pid_t pid) {
     return -1;
 }
 
-// Runs the program with `args`; its standard error (and output, unless sent to a closed pipe)
-// go through temporary files. The child starts with every signal at its default action.
+// Runs the program (or its build named `program_name`) with `args`; its standard error (and
+// output, unless sent to a closed pipe) go through temporary files. The child starts with every
+// signal at its default action.
 inline ProgramRun run_program(std::vector<std::string> args,
                               const std::map<std::string, std::string>& extra_env = {},
-                              StandardOutput standard_output = StandardOutput::File) {
+                              StandardOutput standard_output = StandardOutput::File,
+                              std::string_view program_name = "clothing_parity") {
     namespace fs = std::filesystem;
-    const fs::path program = program_path();
+    const fs::path program = program_path(program_name);
     const std::string tag = std::to_string(::getpid()) + "_" + std::to_string(std::rand());
     const fs::path out_path = fs::temp_directory_path() / ("clothing_parity_out_" + tag);
     const fs::path err_path = fs::temp_directory_path() / ("clothing_parity_err_" + tag);

@@ -1,5 +1,7 @@
 #include "tarnwick_dat/file_type/clothing.hpp"
 
+#include "tarnwick_base/expected.hpp"
+
 namespace tarnwick_dat {
 
 std::expected<CloSubPaletteRange, ReadError> CloSubPaletteRange::read(Reader& reader) {
@@ -66,17 +68,17 @@ std::expected<ClothingTable, ReadError> ClothingTable::read(Reader& reader, Endi
     ClothingTable table;
     auto id = read_u32(reader);
     if (!id) {
-        return std::unexpected{std::move(id.error())};
+        return tarnwick_base::take_error(id);
     }
     table.id = *id;
     auto base_effects = read_packable_hash_table(reader, ClothingBaseEffect::read);
     if (!base_effects) {
-        return std::unexpected{std::move(base_effects.error())};
+        return tarnwick_base::take_error(base_effects);
     }
     table.clothing_base_effects = std::move(*base_effects);
     auto sub_pal_effects = read_packable_hash_table(reader, CloSubPalEffect::read);
     if (!sub_pal_effects) {
-        return std::unexpected{std::move(sub_pal_effects.error())};
+        return tarnwick_base::take_error(sub_pal_effects);
     }
     table.clothing_sub_pal_effects = std::move(*sub_pal_effects);
     return table;

@@ -1,12 +1,12 @@
 #pragma once
 
 #include <cstdint>
-#include <expected>
 #include <type_traits>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "tarnwick_base/expected.hpp"
 #include "tarnwick_dat/record_reader.hpp"
 
 namespace tarnwick_dat {
@@ -31,10 +31,10 @@ std::expected<PackableHashTable<read_value_result_t<ReadValue>>, ReadError>
 read_packable_hash_table(Reader& reader, ReadValue&& read_value) {
     auto count = read_u16(reader);
     if (!count) {
-        return std::unexpected{std::move(count.error())};
+        return tarnwick_base::take_error(count);
     }
     if (auto bucket_size = read_u16(reader); !bucket_size) {
-        return std::unexpected{std::move(bucket_size.error())};
+        return tarnwick_base::take_error(bucket_size);
     }
     PackableHashTable<read_value_result_t<ReadValue>> table;
     // A 16-bit count bounds what a corrupt file can make us reserve.
@@ -42,11 +42,11 @@ read_packable_hash_table(Reader& reader, ReadValue&& read_value) {
     for (std::uint32_t i = 0; i < *count; ++i) {
         auto key = read_u32(reader);
         if (!key) {
-            return std::unexpected{std::move(key.error())};
+            return tarnwick_base::take_error(key);
         }
         auto value = read_value(reader);
         if (!value) {
-            return std::unexpected{std::move(value.error())};
+            return tarnwick_base::take_error(value);
         }
         table.insert_or_assign(*key, std::move(*value));
     }

@@ -386,7 +386,10 @@ INSTANTIATE_TEST_SUITE_P(
         SiteCase{ClothingBaseEffect::num_clo_object_effects_site, "ClothingBaseEffect",
                  "num_clo_object_effects", 124},
         SiteCase{ClothingBaseEffect::clo_object_effects_site, "ClothingBaseEffect",
-                 "clo_object_effects", 126}));
+                 "clo_object_effects", 126}),
+    [](const ::testing::TestParamInfo<SiteCase>& info) {
+        return std::string{info.param.record} + "_" + std::string{info.param.field};
+    });
 
 TEST(ClothingRecords, CountFieldsFailWithTheirOwnFrame) {
     struct Case {

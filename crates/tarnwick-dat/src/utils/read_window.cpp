@@ -2,6 +2,8 @@
 
 #include <span>
 
+#include "tarnwick_dat/utils/read_loop.hpp"
+
 namespace tarnwick_dat {
 
 void ReadWindow::fill(const FileExtPolyfill& file, std::uint64_t offset, std::size_t length) {
@@ -10,22 +12,14 @@ void ReadWindow::fill(const FileExtPolyfill& file, std::uint64_t offset, std::si
         bytes_ = std::make_unique_for_overwrite<std::uint8_t[]>(length);
         capacity_ = length;
     }
+    const std::span<std::uint8_t> buffer{bytes_.get(), length};
+    auto filled = fill_by_reads(buffer, [&](std::span<std::uint8_t> rest) {
+        return file.read_at(rest, offset + (buffer.size() - rest.size()));
+    });
+    // After a failing read the window holds nothing: the bytes are read again by whoever
+    // needs them, and that read meets the failure.
     start_ = offset;
-    filled_ = 0;
-    while (filled_ < length) {
-        auto got =
-            file.read_at(std::span{bytes_.get() + filled_, length - filled_}, offset + filled_);
-        if (!got) {
-            if (got.error().kind() == IoErrorKind::Interrupted) {
-                continue;
-            }
-            break;
-        }
-        if (*got == 0) {
-            break;
-        }
-        filled_ += *got;
-    }
+    filled_ = filled.value_or(0);
     complete_ = filled_ == length;
 }
 

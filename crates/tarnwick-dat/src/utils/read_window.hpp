@@ -31,8 +31,8 @@ class ReadWindow {
     // Whether the last fill got every byte it asked for.
     bool complete() const { return complete_; }
 
-    // Replaces the held bytes with up to `length` bytes from `offset`. It stops early at the end
-    // of the file or at a failing read: whoever needs the missing bytes reads them again and
+    // Replaces the held bytes with up to `length` bytes from `offset`: fewer at the end of the
+    // file, none after a failing read. Whoever needs the missing bytes reads them again and
     // meets that end or that failure itself.
     void fill(const FileExtPolyfill& file, std::uint64_t offset, std::size_t length);
 

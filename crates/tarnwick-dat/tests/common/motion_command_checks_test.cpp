@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -55,21 +54,6 @@ TEST(MotionSelfChecks, OrderCheckNamesTheFirstUnorderedPair) {
               "table not strictly sorted: 0x4000000C (Off) >= 0x4000000C (Again)");
 }
 
-// The repository root, found above the binaries directory that ctest names.
-fs::path repository_root() {
-    const char* bin_dir = std::getenv("TARNWICK_BIN_DIR");
-    for (fs::path dir = bin_dir ? fs::path{bin_dir} : fs::current_path(); !dir.empty();
-         dir = dir.parent_path()) {
-        if (fs::exists(dir / "crates/tarnwick-dat/tests/clothing_parity.cpp")) {
-            return dir;
-        }
-        if (dir == dir.parent_path()) {
-            break;
-        }
-    }
-    return {};
-}
-
 std::string line_of(const fs::path& file, std::size_t number) {
     std::ifstream in{file};
     std::string line;
@@ -79,8 +63,7 @@ std::string line_of(const fs::path& file, std::size_t number) {
 }
 
 TEST(MotionSelfChecks, RecordedSitesHoldTheCheckNames) {
-    const fs::path root = repository_root();
-    ASSERT_FALSE(root.empty());
+    const fs::path root{TARNWICK_SOURCE_ROOT};
     const std::pair<std::string, const runner::CheckSite*> sites[] = {
         {"table_is_strictly_sorted_for_binary_search",
          &tests::table_is_strictly_sorted_for_binary_search_site},

@@ -1,0 +1,171 @@
+#include "command_line.hpp"
+
+#include <CLI/CLI.hpp>
+#include <functional>
+#include <iostream>
+#include <vector>
+
+#include "commands.hpp"
+#include "file_types.hpp"
+#include "ids.hpp"
+#include "report.hpp"
+
+namespace tarnwick_tool {
+
+namespace {
+
+constexpr const char* version_text = "tarnwick-dat 0.1.0";
+
+// A subcommand and what runs it once its command line has been read.
+struct Subcommand {
+    CLI::App* app;
+    std::function<int()> run;
+};
+
+void add_archive(CLI::App& command, std::filesystem::path& archive) {
+    command.add_option("ARCHIVE", archive, "The archive file (opened read-only)")->required();
+}
+
+void add_id(CLI::App& command, std::uint32_t& id) {
+    command
+        .add_option_function<std::string>(
+            "ID",
+            [&id](const std::string& text) {
+                const auto parsed = parse_id(text);
+                if (!parsed) {
+                    throw CLI::ValidationError(
+                        "ID", "'" + text + "' is not a file id (hexadecimal, e.g. 0x10000001)");
+                }
+                id = *parsed;
+            },
+            "File id in hexadecimal: 0x10000001, 10000001 and 0x10000001 in lower case are one id")
+        ->required();
+}
+
+void add_type(CLI::App& command, std::optional<dat::DatFileType>& type) {
+    command.add_option_function<std::string>(
+        "--type",
+        [&type](const std::string& name) {
+            type = file_type_by_name(name);
+            if (!type) {
+                throw CLI::ValidationError(
+                    "--type",
+                    "unknown file type '" + name + "'; the file types are: " + file_type_names());
+            }
+        },
+        "Only files of this type (e.g. Clothing; any case)");
+}
+
+void add_format(CLI::App& command, Format& format, std::string_view json_help) {
+    command.add_option_function<std::string>(
+        "--format",
+        [&format](const std::string& name) {
+            if (name != "text" && name != "json") {
+                throw CLI::ValidationError("--format", "'" + name +
+                                                           "' is not a format; the formats are "
+                                                           "text and json");
+            }
+            format = name == "json" ? Format::Json : Format::Text;
+        },
+        "text (the default) or " + std::string{json_help});
+}
+
+Subcommand add_info(CLI::App& app, InfoCommand& command) {
+    CLI::App* info = app.add_subcommand(
+        "info", "Header fields, archive kind, file counts by type, directory shape");
+    add_archive(*info, command.archive);
+    return {info, [&command] { return run_info(command); }};
+}
+
+Subcommand add_ls(CLI::App& app, LsCommand& command) {
+    CLI::App* ls = app.add_subcommand(
+        "ls", "One line per file in id order: id, type, stored size, flags, timestamp, version");
+    add_archive(*ls, command.archive);
+    add_type(*ls, command.type);
+    add_format(*ls, command.format, "json (one object per line)");
+    return {ls, [&command] { return run_ls(command); }};
+}
+
+Subcommand add_cat(CLI::App& app, CatCommand& command) {
+    CLI::App* cat = app.add_subcommand(
+        "cat", "A file's bytes, expanded when stored compressed, on standard output");
+    add_archive(*cat, command.archive);
+    add_id(*cat, command.id);
+    cat->add_flag("--force", command.force, "Write to a terminal all the same");
+    return {cat, [&command] { return run_cat(command); }};
+}
+
+Subcommand add_extract(CLI::App& app, ExtractCommand& command) {
+    CLI::App* extract = app.add_subcommand(
+        "extract", "Every file (expanded) to DIR/<TypeName>/<ID>.bin; existing files are kept");
+    add_archive(*extract, command.archive);
+    extract->add_option("DIR", command.directory, "Where the files go (created if need be)")
+        ->required();
+    add_type(*extract, command.type);
+    extract->add_flag("--force", command.force, "Replace files that are already there");
+    return {extract, [&command] { return run_extract(command); }};
+}
+
+Subcommand add_clothing(CLI::App& app, ClothingCommand& command) {
+    CLI::App* clothing = app.add_subcommand(
+        "clothing", "A clothing table decoded, or where and why it does not parse");
+    add_archive(*clothing, command.archive);
+    add_id(*clothing, command.id);
+    add_format(*clothing, command.format, "json");
+    return {clothing, [&command] { return run_clothing(command); }};
+}
+
+Subcommand add_verify(CLI::App& app, VerifyCommand& command) {
+    CLI::App* verify = app.add_subcommand(
+        "verify",
+        "Reads every file, expands the compressed ones, parses every clothing table; lists "
+        "every problem and the counts (status 1 when there is any problem)");
+    add_archive(*verify, command.archive);
+    add_format(*verify, command.format, "json (one object per line)");
+    return {verify, [&command] { return run_verify(command); }};
+}
+
+struct Commands {
+    InfoCommand info;
+    LsCommand ls;
+    CatCommand cat;
+    ExtractCommand extract;
+    ClothingCommand clothing;
+    VerifyCommand verify;
+};
+
+}  // namespace
+
+int run_command_line(int argc, char** argv) {
+    CLI::App app{"Looks inside a portal.dat archive: lists, shows, extracts and verifies its files",
+                 std::string{tool_name}};
+    app.set_version_flag("--version", version_text);
+    app.require_subcommand(1);
+    Commands commands;
+    const std::vector<Subcommand> subcommands{
+        add_info(app, commands.info),         add_ls(app, commands.ls),
+        add_cat(app, commands.cat),           add_extract(app, commands.extract),
+        add_clothing(app, commands.clothing), add_verify(app, commands.verify),
+    };
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& success) {
+        app.exit(success);
+        if (!std::cout.flush()) {
+            report_error("cannot write to standard output");
+            return 1;
+        }
+        return 0;
+    } catch (const CLI::ParseError& error) {
+        report_error(std::string{error.what()} + "\nRun with --help for more information.");
+        return 2;
+    }
+    for (const Subcommand& subcommand : subcommands) {
+        if (subcommand.app->parsed()) {
+            return subcommand.run();
+        }
+    }
+    return 2;  // not reached: the parse requires one subcommand
+}
+
+}  // namespace tarnwick_tool

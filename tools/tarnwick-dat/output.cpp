@@ -1,0 +1,59 @@
+#include "output.hpp"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "archive.hpp"
+#include "report.hpp"
+
+namespace tarnwick_tool {
+
+namespace {
+
+constexpr std::size_t flush_threshold = 1 << 16;
+
+}  // namespace
+
+void StandardOutput::write(std::string_view text) {
+    if (failed()) {
+        return;
+    }
+    buffer_ += text;
+    if (buffer_.size() >= flush_threshold) {
+        flush();
+    }
+}
+
+void StandardOutput::write(std::span<const std::uint8_t> bytes) {
+    write(std::string_view{reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+}
+
+void StandardOutput::flush() {
+    std::string_view rest = buffer_;
+    while (!rest.empty() && !failed()) {
+        const ssize_t written = ::write(STDOUT_FILENO, rest.data(), rest.size());
+        if (written >= 0) {
+            rest.remove_prefix(static_cast<std::size_t>(written));
+        } else if (errno != EINTR) {
+            error_ = errno;
+        }
+    }
+    buffer_.clear();
+}
+
+int StandardOutput::finish(int status) {
+    flush();
+    if (failed()) {
+        report_error("cannot write to standard output: " +
+                     dat::IoError::from_errno(*error_).display());
+        return 1;
+    }
+    return status;
+}
+
+bool is_terminal(int fd) {
+    return ::isatty(fd) == 1;
+}
+
+}  // namespace tarnwick_tool

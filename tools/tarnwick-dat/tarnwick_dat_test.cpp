@@ -1,0 +1,536 @@
+// End to end: the built tarnwick-dat run against archives written here with the library's writer.
+
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tarnwick_base/hex.hpp"
+#include "tarnwick_dat/compress.hpp"
+#include "tarnwick_dat/file_type/clothing_writer.hpp"
+#include "tarnwick_dat/lib.hpp"
+#include "tarnwick_dat/test_support/temp_dir.hpp"
+#include "tarnwick_dat/writer.hpp"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace tarnwick_dat;
+using nlohmann::json;
+using tarnwick_base::hex_upper;
+using test_support::TempDir;
+using ::testing::HasSubstr;
+using Bytes = std::vector<std::uint8_t>;
+
+std::string read_file(const fs::path& path) {
+    std::ifstream in{path, std::ios::binary};
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+Bytes as_bytes(const std::string& text) {
+    return {text.begin(), text.end()};
+}
+
+struct ToolRun {
+    int status = -1;  // 124 when it ran for a minute and was stopped
+    std::string out;
+    std::string err;
+};
+
+// Where the program's standard output goes.
+enum class Output { File, ClosedPipe, Terminal };
+
+// Runs the program with every signal at its default action, standard input empty.
+ToolRun run_tool(std::vector<std::string> args, Output output = Output::File) {
+    const TempDir dir;
+    const char* bin_dir = std::getenv("TARNWICK_BIN_DIR");
+    args.insert(
+        args.begin(),
+        {"timeout", "60", (fs::path{bin_dir ? bin_dir : "build/bin"} / "tarnwick-dat").string()});
+    std::vector<char*> argv;
+    for (std::string& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    int stdout_fd = -1;
+    int master = -1;
+    if (output == Output::ClosedPipe) {
+        int ends[2];
+        ::pipe(ends);
+        ::close(ends[0]);
+        stdout_fd = ends[1];
+    } else if (output == Output::Terminal) {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        ::grantpt(master);
+        ::unlockpt(master);
+        stdout_fd = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+        posix_spawn_file_actions_addclose(&actions, master);
+    }
+    if (stdout_fd >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, stdout_fd, 1);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 1, (dir / "out").c_str(), O_WRONLY | O_CREAT,
+                                         0600);
+    }
+    posix_spawn_file_actions_addopen(&actions, 2, (dir / "err").c_str(), O_WRONLY | O_CREAT, 0600);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t all_signals;
+    sigfillset(&all_signals);
+    posix_spawnattr_setsigdefault(&attributes, &all_signals);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    ToolRun run;
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, "timeout", &actions, &attributes, argv.data(), environ) == 0) {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    for (int fd : {stdout_fd, master}) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    run.out = read_file(dir / "out");
+    run.err = read_file(dir / "err");
+    return run;
+}
+
+// A clothing table of `effects` base and sub-palette effects, every list of a few elements.
+ClothingTable sample_table(std::uint32_t id, std::uint32_t effects) {
+    ClothingTable table;
+    table.id = id;
+    for (std::uint32_t i = 0; i < effects; ++i) {
+        ClothingBaseEffect base;
+        for (std::uint32_t part = 0; part < 3; ++part) {
+            CloObjectEffect object;
+            object.index = part;
+            object.model_id = 0x01000000 + i * 16 + part;
+            for (std::uint32_t k = 0; k < part; ++k) {
+                object.clo_texture_effects.push_back({0x05000000 + k, 0x05001000 + i + k});
+            }
+            base.clo_object_effects.push_back(object);
+        }
+        table.clothing_base_effects[0x02000000 + i] = base;
+        CloSubPalette palette;
+        palette.ranges = {{0, 24}, {i * 8, 8}};
+        palette.palette_set = 0x0F000000 + i;
+        CloSubPalEffect sub_pal;
+        sub_pal.icon = 0x06000000 + i;
+        sub_pal.clo_sub_palettes = {palette};
+        table.clothing_sub_pal_effects[i + 1] = sub_pal;
+    }
+    return table;
+}
+
+Bytes table_bytes(const ClothingTable& table) {
+    return write_clothing_table(table).value();
+}
+
+// What one file of a test archive holds and how it is stored.
+struct StoredFile {
+    std::uint32_t id;
+    Bytes bytes;
+    StoreOptions options{};
+};
+
+class ToolTest : public ::testing::Test {
+  protected:
+    // Writes the archive; `damage` may then change its bytes, knowing where each file went.
+    void write_archive(
+        const std::vector<StoredFile>& files,
+        const std::function<void(DatWriter&, const std::map<std::uint32_t, DatFileEntry>&)>&
+            damage = {}) {
+        DatWriter writer = DatWriter::create(archive_).value();
+        std::vector<DatFileEntry> entries;
+        for (const StoredFile& file : files) {
+            entries.push_back(writer.store_file(file.id, file.bytes, file.options).value());
+            entries_[file.id] = entries.back();
+        }
+        ASSERT_TRUE(writer.write_directory(entries).has_value());
+        if (damage) {
+            damage(writer, entries_);
+        }
+        ASSERT_TRUE(writer.finish().has_value());
+    }
+    // Points the first block of a file's chain past the end of the archive.
+    static void break_chain(DatWriter& writer, const DatFileEntry& entry) {
+        ASSERT_TRUE(writer.write_u32(entry.offset, 0x7FFFFF00).has_value());
+    }
+
+    TempDir dir_;
+    fs::path archive_ = dir_ / "portal.dat";
+    std::string a_ = archive_.string();
+    std::map<std::uint32_t, DatFileEntry> entries_;
+};
+
+const ClothingTable big_table = sample_table(0x10000001, 30);  // spans several blocks
+const ClothingTable small_table = sample_table(0x10000002, 2);
+
+std::vector<StoredFile> mixed_files() {
+    return {
+        {0x10000001,
+         table_bytes(big_table),
+         {.compressed = true, .layout = ChainLayout::Scattered}},
+        {0x10000002, table_bytes(small_table), {.timestamp = 1078142400, .version = 7}},
+        {0x06000010, Bytes(3000, 0x5A), {.layout = ChainLayout::Scattered}},
+        {0x01000001, as_bytes("model bytes"), {.extra_flags = 6}},
+        {0x0A000001, {}, {}},
+    };
+}
+
+TEST_F(ToolTest, LsListsExactlyTheWrittenEntries) {
+    write_archive(mixed_files());
+    const ToolRun run = run_tool({"ls", a_, "--format", "json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::vector<json> lines;
+    std::istringstream out{run.out};
+    for (std::string line; std::getline(out, line);) {
+        lines.push_back(json::parse(line));
+    }
+    const std::pair<std::uint32_t, const char*> expected[] = {
+        {0x01000001, "Model"},    {0x06000010, "Texture"},  {0x0A000001, "Audio"},
+        {0x10000001, "Clothing"}, {0x10000002, "Clothing"},
+    };
+    ASSERT_EQ(lines.size(), std::size(expected));
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const DatFileEntry& entry = entries_.at(expected[i].first);
+        EXPECT_EQ(lines[i]["id"], "0x" + std::string{hex_upper(entry.id, 8)});
+        EXPECT_EQ(lines[i]["type"], expected[i].second);
+        EXPECT_EQ(lines[i]["size"], entry.size);
+        EXPECT_EQ(lines[i]["bit_flags"], entry.bit_flags);
+        EXPECT_EQ(lines[i]["compressed"], entry.is_compressed());
+        EXPECT_EQ(lines[i]["version"], entry.version);
+    }
+    EXPECT_EQ(lines[4]["timestamp"], "2004-03-01T12:00:00Z");
+    EXPECT_LT(entries_.at(0x10000001).size, table_bytes(big_table).size());
+
+    const ToolRun clothing = run_tool({"ls", a_, "--type", "cLoThInG"});
+    ASSERT_EQ(clothing.status, 0) << clothing.err;
+    EXPECT_THAT(clothing.out, HasSubstr("0x10000001  Clothing "));
+    EXPECT_THAT(clothing.out, HasSubstr("\n0x10000002  Clothing                   220  -           "
+                                        "2004-03-01T12:00:00Z  7\n"));
+    EXPECT_EQ(std::count(clothing.out.begin(), clothing.out.end(), '\n'), 2);
+}
+
+TEST_F(ToolTest, InfoNamesHeaderFieldsAndCounts) {
+    write_archive(mixed_files());
+    const ToolRun run = run_tool({"info", a_});
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (const char* line :
+         {"  magic                21570 (0x00005442)\n",
+          "  version_string       \"\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\"\n",
+          "kind                   Portal\n", "files                  5\n",
+          "compressed             1\n", "directory nodes        1\n", "directory depth        1\n",
+          "files by type:\n  Clothing             2\n  Audio                1\n"
+          "  Model                1\n  Texture              1\n"}) {
+        EXPECT_THAT(run.out, HasSubstr(line));
+    }
+}
+
+TEST_F(ToolTest, CatGivesTheWrittenBytes) {
+    write_archive(mixed_files());
+    const std::tuple<const char*, Bytes, int> cases[] = {
+        {"0x10000001", table_bytes(big_table), 0},  // compressed, scattered over blocks
+        {"10000002", table_bytes(small_table), 0},
+        {"0x6000010", Bytes(3000, 0x5A), 0},  // scattered, fewer than eight digits
+        {"0X0100000a", {}, 1},                // missing: nothing written
+        {"0x0a000001", {}, 0},                // empty file
+    };
+    for (const auto& [id, bytes, status] : cases) {
+        const ToolRun run = run_tool({"cat", a_, id});
+        EXPECT_EQ(run.status, status) << id << run.err;
+        EXPECT_EQ(as_bytes(run.out), bytes) << id;
+    }
+    EXPECT_EQ(run_tool({"cat", a_, "0x0100000A"}).err,
+              "tarnwick-dat: File ID 0100000A not found in provider\n");
+    EXPECT_EQ(run_tool({"cat", a_, "01000001", "--force"}, Output::Terminal).status, 0);
+}
+
+// Every file lands with its bytes; a second run keeps what is there unless forced.
+TEST_F(ToolTest, ExtractWritesEveryFileAndResumes) {
+    const std::vector<StoredFile> files = mixed_files();
+    write_archive(files);
+    const fs::path out = dir_ / "out";
+    const ToolRun first = run_tool({"extract", a_, out.string()});
+    ASSERT_EQ(first.status, 0) << first.err;
+    EXPECT_EQ(first.err, "");  // no progress line when standard error is no terminal
+    const auto path_of = [&](std::uint32_t id, const char* type) {
+        return out / type / (hex_upper(id, 8) + ".bin");
+    };
+    const std::map<std::uint32_t, const char*> types{{0x10000001, "Clothing"},
+                                                     {0x10000002, "Clothing"},
+                                                     {0x06000010, "Texture"},
+                                                     {0x01000001, "Model"},
+                                                     {0x0A000001, "Audio"}};
+    for (const StoredFile& file : files) {
+        EXPECT_EQ(as_bytes(read_file(path_of(file.id, types.at(file.id)))), file.bytes);
+    }
+    const fs::path kept = path_of(0x06000010, "Texture");
+    std::ofstream{kept} << "changed";
+    fs::remove(path_of(0x10000001, "Clothing"));
+    const ToolRun second = run_tool({"extract", a_, out.string(), "--type", "clothing"});
+    ASSERT_EQ(second.status, 0) << second.err;
+    EXPECT_THAT(second.out, HasSubstr("extracted 1 files"));
+    EXPECT_THAT(second.out, HasSubstr("skipped 1 already there, 0 failed"));
+    EXPECT_EQ(as_bytes(read_file(path_of(0x10000001, "Clothing"))), files[0].bytes);
+    EXPECT_EQ(run_tool({"extract", a_, out.string()}).status, 0);
+    EXPECT_EQ(read_file(kept), "changed");
+    EXPECT_EQ(run_tool({"extract", a_, out.string(), "--force"}).status, 0);
+    EXPECT_EQ(as_bytes(read_file(kept)), files[2].bytes);
+}
+
+// One unreadable chain, one file that cannot be put in place after it was written: both named,
+// the others written, no part file left.
+TEST_F(ToolTest, ExtractGoesOnAfterAFailureAndLeavesNoPartFile) {
+    write_archive(mixed_files(), [](DatWriter& writer, const auto& entries) {
+        break_chain(writer, entries.at(0x06000010));
+    });
+    const fs::path out = dir_ / "out";
+    fs::create_directories(out / "Clothing" / "10000002.bin" / "in the way");
+    const ToolRun run = run_tool({"extract", a_, out.string(), "--force"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_THAT(run.err,
+                HasSubstr("tarnwick-dat: 0x06000010: IO error: failed to fill whole buffer\n"));
+    EXPECT_THAT(run.err, HasSubstr("tarnwick-dat: 0x10000002: cannot rename to "));
+    EXPECT_THAT(run.out, HasSubstr("extracted 3 files"));
+    EXPECT_THAT(run.out, HasSubstr("2 failed"));
+    EXPECT_TRUE(fs::exists(out / "Clothing" / "10000001.bin"));
+    for (const auto& item : fs::recursive_directory_iterator(out)) {
+        EXPECT_FALSE(item.path().filename().string().ends_with(".part")) << item.path();
+    }
+    const ToolRun unwritable = run_tool({"extract", a_, (archive_ / "below a file").string()});
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_THAT(unwritable.err, HasSubstr("cannot create "));
+}
+
+std::uint32_t hex_id(const json& value) {
+    const std::string text = value.get<std::string>();
+    EXPECT_EQ(text.size(), 10u) << text;
+    EXPECT_TRUE(text.starts_with("0x")) << text;
+    return static_cast<std::uint32_t>(std::stoul(text.substr(2), nullptr, 16));
+}
+
+// The table the JSON describes, rebuilt field by field.
+ClothingTable table_from(const json& value) {
+    ClothingTable table;
+    table.id = hex_id(value["id"]);
+    for (const auto& [key, base] : value["clothing_base_effects"].items()) {
+        ClothingBaseEffect& effect = table.clothing_base_effects[hex_id(key)];
+        for (const json& object : base["clo_object_effects"]) {
+            CloObjectEffect& part = effect.clo_object_effects.emplace_back();
+            part.index = object["index"];
+            part.model_id = hex_id(object["model_id"]);
+            for (const json& swap : object["clo_texture_effects"]) {
+                part.clo_texture_effects.push_back(
+                    {hex_id(swap["old_texture"]), hex_id(swap["new_texture"])});
+            }
+        }
+    }
+    for (const auto& [key, sub_pal] : value["clothing_sub_pal_effects"].items()) {
+        CloSubPalEffect& effect = table.clothing_sub_pal_effects[hex_id(key)];
+        effect.icon = hex_id(sub_pal["icon"]);
+        for (const json& palette : sub_pal["clo_sub_palettes"]) {
+            CloSubPalette& sub_palette = effect.clo_sub_palettes.emplace_back();
+            sub_palette.palette_set = hex_id(palette["palette_set"]);
+            for (const json& range : palette["ranges"]) {
+                sub_palette.ranges.push_back({range["offset"], range["num_colors"]});
+            }
+        }
+    }
+    return table;
+}
+
+TEST_F(ToolTest, ClothingJsonRoundTripsTheWrittenTable) {
+    write_archive(mixed_files());
+    for (const ClothingTable* table : {&big_table, &small_table}) {
+        const ToolRun run =
+            run_tool({"clothing", a_, "0x" + hex_upper(table->id, 8), "--format=json"});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(table_bytes(table_from(json::parse(run.out))), table_bytes(*table));
+    }
+    const ToolRun text = run_tool({"clothing", a_, "10000002"});
+    EXPECT_THAT(text.out, HasSubstr("\n      - clo_texture_effects:\n          - new_texture: "
+                                    "0x05001001\n            old_texture: 0x05000000\n"));
+}
+
+// A table cut inside its first base effect: the frames, and the dump marks where the effect
+// began (after the id, the counts and the key: offset 12).
+TEST_F(ToolTest, ClothingShowsWhereParsingStopped) {
+    Bytes cut = table_bytes(small_table);
+    cut.resize(30);
+    write_archive({{0x10000003, cut}, {0x06000001, Bytes(20, 0)}});
+    const ToolRun run = run_tool({"clothing", a_, "0x10000003"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_THAT(run.err,
+                HasSubstr("While parsing field 'clo_object_effects' in ClothingBaseEffect"));
+    EXPECT_THAT(run.err,
+                HasSubstr("\n00000000  02 00 00 10 02 00 40 00  00 00 00 02 03 00 00 00  "
+                          "|......@.........|\n" +
+                          std::string(47, ' ') + "^^ reading stopped here, at offset 0xc\n"));
+    const ToolRun texture = run_tool({"clothing", a_, "0x06000001"});
+    EXPECT_EQ(texture.status, 1);
+    EXPECT_THAT(texture.err, HasSubstr("0x06000001 is a Texture file, not a clothing table"));
+}
+
+TEST_F(ToolTest, VerifyNamesEveryCorruptedTable) {
+    Bytes truncated = table_bytes(sample_table(0x10000011, 3));
+    truncated.pop_back();
+    Bytes trailing = table_bytes(sample_table(0x10000012, 3));
+    trailing.push_back(0);
+    Bytes cut_stream = compress_lrs(table_bytes(sample_table(0x10000014, 3)));
+    cut_stream.resize(cut_stream.size() / 2);
+    write_archive(
+        {
+            {0x10000001, table_bytes(big_table), {.compressed = true}},
+            {0x10000011, truncated},
+            {0x10000012, trailing},
+            {0x10000013, table_bytes(big_table)},  // chain broken below
+            {0x10000014, cut_stream, {.extra_flags = DatFileEntry::compressed_flag}},
+            {0x10000015, table_bytes(sample_table(0x10000001, 1))},
+            {0x06000001, Bytes(100, 1)},
+        },
+        [](DatWriter& writer, const auto& entries) {
+            break_chain(writer, entries.at(0x10000013));
+        });
+    const ToolRun run = run_tool({"verify", a_, "--format", "json"});
+    EXPECT_EQ(run.status, 1);
+    std::vector<std::string> problems;
+    json summary;
+    std::istringstream out{run.out};
+    for (std::string line; std::getline(out, line);) {
+        const json value = json::parse(line);
+        if (value.contains("id")) {
+            problems.push_back(value["id"].get<std::string>() + " " +
+                               value["step"].get<std::string>());
+        }
+        summary = value;
+    }
+    EXPECT_THAT(problems,
+                ::testing::ElementsAre(
+                    "0x10000011 parse clothing table", "0x10000012 parse clothing table",
+                    "0x10000013 read block chain", "0x10000014 expand compressed file",
+                    "0x10000014 parse clothing table", "0x10000015 parse clothing table"));
+    std::uint64_t read = 0;
+    for (const auto& [id, entry] : entries_) {
+        read += id == 0x10000013 ? 0 : entry.size;
+    }
+    EXPECT_EQ(summary, json({{"files", 7}, {"files_read", 6}, {"bytes", read}, {"problems", 6}}));
+    EXPECT_THAT(run_tool({"verify", a_}).out,
+                HasSubstr("0x10000012: parse clothing table: 1 bytes left after the table"));
+}
+
+TEST_F(ToolTest, VerifyPassesACleanArchive) {
+    write_archive(mixed_files());
+    const ToolRun run = run_tool({"verify", a_});
+    EXPECT_EQ(run.status, 0) << run.out;
+    std::uint64_t stored = 0;
+    for (const auto& [id, entry] : entries_) {
+        stored += entry.size;
+    }
+    EXPECT_EQ(run.out, "5 of 5 files read, " + std::to_string(stored) + " bytes, 0 problems\n");
+}
+
+TEST_F(ToolTest, UsageErrorsExitTwoWithNothingOnStandardOutput) {
+    write_archive(mixed_files());
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"frobnicate"},
+        {"info"},
+        {"ls", a_, "surplus"},
+        {"ls", a_, "--type", "Clothes"},
+        {"ls", a_, "--format", "xml"},
+        {"cat", a_, "0x"},
+        {"cat", a_, "123456789"},
+        {"cat", a_, "0x1000000G"},
+        {"cat", a_, "+1"},
+        {"cat", a_, "0x-1"},
+        {"clothing", a_, " 1"},
+        {"extract", a_},
+    };
+    for (const auto& args : cases) {
+        const ToolRun run = run_tool(args);
+        const std::string shown = ::testing::PrintToString(args);
+        EXPECT_EQ(run.status, 2) << shown;
+        EXPECT_EQ(run.out, "") << shown;
+        EXPECT_THAT(run.err, HasSubstr("tarnwick-dat: ")) << shown;
+    }
+    EXPECT_THAT(run_tool({"ls", a_, "--type", "x"}).err, HasSubstr("Clothing, DegradeInfo"));
+    const ToolRun terminal = run_tool({"cat", a_, "0x01000001"}, Output::Terminal);
+    EXPECT_EQ(terminal.status, 2);
+    EXPECT_THAT(terminal.err, HasSubstr("not writing a file's bytes to a terminal"));
+}
+
+TEST_F(ToolTest, HelpVersionAndAClosedOutput) {
+    write_archive(mixed_files());
+    for (const char* command : {"info", "ls", "cat", "extract", "clothing", "verify"}) {
+        const ToolRun run = run_tool({command, "--help"});
+        EXPECT_EQ(run.status, 0) << command;
+        EXPECT_THAT(run.out, HasSubstr(std::string{"Usage: tarnwick-dat "} + command)) << command;
+    }
+    EXPECT_EQ(run_tool({"--version"}).out, "tarnwick-dat 0.1.0\n");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"ls", a_}, {"cat", a_, "0x06000010"}, {"--help"}}) {
+        const ToolRun run = run_tool(args, Output::ClosedPipe);
+        EXPECT_EQ(run.status, 1) << args[0];
+        EXPECT_THAT(run.err, HasSubstr("cannot write to standard output")) << args[0];
+    }
+}
+
+// Damaged archives end every subcommand with the library's error, never a crash or a hang.
+TEST_F(ToolTest, CorruptArchivesEndWithTheirError) {
+    const std::pair<const char*, std::function<void(DatWriter&)>> damages[] = {
+        {"IO error: failed to fill whole buffer",
+         [](DatWriter& writer) { writer.header().root_offset = 0x7FFFFF00; }},
+        {"is reached again through its own branches",
+         [](DatWriter& writer) {
+             const auto blocks =
+                 writer.allocate_chain(dat_node_length, ChainLayout::Contiguous).value();
+             DirectoryNode loop;
+             loop.branches[0] = blocks[0];
+             ASSERT_TRUE(writer.write_node_at(blocks, loop).has_value());
+             writer.header().root_offset = blocks[0];
+         }},
+    };
+    for (const auto& [error, damage] : damages) {
+        write_archive(mixed_files(), [&](DatWriter& writer, const auto&) { damage(writer); });
+        for (const std::vector<std::string>& args :
+             std::vector<std::vector<std::string>>{{"info", a_},
+                                                   {"ls", a_},
+                                                   {"cat", a_, "10000001"},
+                                                   {"extract", a_, (dir_ / "out").string()},
+                                                   {"clothing", a_, "10000001"},
+                                                   {"verify", a_}}) {
+            const ToolRun run = run_tool(args);
+            EXPECT_EQ(run.status, 1) << args[0] << " " << error;
+            EXPECT_EQ(run.out, "") << args[0];
+            EXPECT_THAT(run.err, HasSubstr(error)) << args[0];
+        }
+    }
+}
+
+}  // namespace
