@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <memory_resource>
 #include <vector>
@@ -29,8 +30,8 @@ class DirectoryPool final : public std::pmr::memory_resource {
 
     static constexpr std::size_t first_block = 4096;
     std::vector<std::unique_ptr<std::byte[]>> blocks_;
-    void* next_ = nullptr;
-    std::size_t left_ = 0;
+    std::uintptr_t next_ = 0;  // where the free part of the last block starts
+    std::uintptr_t end_ = 0;
     std::size_t next_block_ = first_block;
 };
 
