@@ -1,9 +1,32 @@
 #include "tarnwick_dat/directory_pool.hpp"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdint>
 
 namespace tarnwick_dat {
+namespace {
+
+// Makes the whole pages of [begin, end) resident at once. A block is filled from end to end
+// right after it is taken, and one call that brings in all its pages costs far less than a
+// page fault for each. Locking them is only the portable way to ask for that: they are let go
+// at once, and where the limit on locked memory refuses, the pages come in as they are touched.
+void bring_in(std::uintptr_t begin, std::uintptr_t end) {
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    begin = (begin + page - 1) / page * page;
+    end = end / page * page;
+    if (end <= begin) {
+        return;
+    }
+    void* const start = reinterpret_cast<void*>(begin);
+    if (::mlock(start, end - begin) == 0) {
+        ::munlock(start, end - begin);
+    }
+}
+
+}  // namespace
 
 void* DirectoryPool::do_allocate(std::size_t bytes, std::size_t alignment) {
     // Alignments are powers of two.
@@ -18,6 +41,7 @@ void* DirectoryPool::do_allocate(std::size_t bytes, std::size_t alignment) {
         next_ = reinterpret_cast<std::uintptr_t>(blocks_.back().get());
         end_ = next_ + size;
         next_block_ = 2 * size;
+        bring_in(next_, end_);
         at = aligned(next_);
     }
     next_ = at + bytes;
