@@ -7,11 +7,11 @@
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <random>
 #include <string>
 
+#include "tarnwick_base/expected.hpp"
 #include "tarnwick_base/hex.hpp"
 #include "tarnwick_dat/test_support/source_line.hpp"
 #include "tarnwick_dat/test_support/temp_dir.hpp"
@@ -504,20 +504,20 @@ TEST_F(ArchiveTest, OversizedEntriesAreRefusedWithoutAllocating) {
 using Directory = std::map<std::uint32_t, DatFileEntry>;
 
 std::string outcome(const std::expected<std::vector<std::uint8_t>, DatError>& read) {
-    return read ? std::string{read->begin(), read->end()} : "error " + read.error().debug();
+    return read ? std::string{read->begin(), read->end()} : read.error().debug();
 }
 
-// As `get_file` gives a file whose stored bytes these are.
-std::string expanded_outcome(const std::expected<std::vector<std::uint8_t>, DatError>& stored,
-                             const DatFileEntry& entry) {
-    return stored && entry.is_compressed() ? outcome(decompress_lrs(*stored)) : outcome(stored);
-}
-
-std::string describe(const DatFileEntry& entry) {
+std::string line(std::uint32_t id, const std::string& outcome) {
     std::string text = "\n";
-    text.append(hex_lower(entry.id)).append(" at ").append(std::to_string(entry.offset));
-    text.append(", ").append(std::to_string(entry.size)).append(" bytes, flags ");
-    return text.append(std::to_string(entry.bit_flags)).append(": ");
+    return text.append(hex_lower(id)).append(": ").append(outcome);
+}
+
+// The file's line in a listing: its bytes as `get_file` gives them from the stored ones
+// (expanded when compressed), or the error.
+std::string listed(const DatFileEntry& entry,
+                   const std::expected<std::vector<std::uint8_t>, DatError>& stored) {
+    return line(entry.id, stored && entry.is_compressed() ? outcome(decompress_lrs(*stored))
+                                                          : outcome(stored));
 }
 
 // An archive file as the plain reading of it gives it: the header field by field from the
@@ -528,46 +528,38 @@ class StepByStepArchive {
     explicit StepByStepArchive(const std::filesystem::path& path)
         : file_{ArchiveFile::open_read_only(path).value()} {}
 
-    // The header's block size and the whole directory, or the error that ends the open.
-    std::expected<Directory, DatError> open() {
+    // The open's error, or every file's outcome.
+    std::string read_everything() {
         FileReader reader{file_.fd()};
         EXPECT_TRUE(reader.seek(dat_header_offset).has_value());
         auto header = DatHeader::read(reader);
         if (!header) {
-            return std::unexpected{DatError{std::move(header.error())}};
+            return "open: " + DatError{std::move(header.error())}.debug();
         }
-        block_size_ = header->block_size;
         Directory files;
-        if (auto walked = read_node(header->root_offset, files); !walked) {
-            return std::unexpected{std::move(walked.error())};
+        if (auto walked = read_node(header->block_size, header->root_offset, files); !walked) {
+            return "open: " + walked.error().debug();
         }
-        return files;
+        return read_files(files, header->block_size);
     }
 
-    // Each file's bytes, expanded, or its error.
     std::string read_files(const Directory& files, std::uint32_t block_size) const {
         std::string text;
         for (const auto& [id, entry] : files) {
-            text += describe(entry) +
-                    expanded_outcome(read_file_data(file_, block_size, entry.offset, entry.size),
-                                     entry);
+            text += listed(entry, read_file_data(file_, block_size, entry.offset, entry.size));
         }
         return text;
     }
 
-    std::string read_everything() {
-        auto files = open();
-        return files ? read_files(*files, block_size_) : "open: " + files.error().debug();
-    }
-
   private:
-    std::expected<void, DatError> read_node(std::uint32_t offset, Directory& files) {
+    std::expected<void, DatError> read_node(std::uint32_t block_size, std::uint32_t offset,
+                                            Directory& files) {
         if (offset == 0) {
             return {};
         }
-        auto node = read_file_data(file_, block_size_, offset, dat_node_length);
+        auto node = read_file_data(file_, block_size, offset, dat_node_length);
         if (!node) {
-            return std::unexpected{std::move(node.error())};
+            return tarnwick_base::take_error(node);
         }
         ByteReader reader{*node};
         std::array<std::uint32_t, dat_node_branch_count> branches{};
@@ -583,35 +575,27 @@ class StepByStepArchive {
             files[entry->id] = *entry;
         }
         for (std::size_t i = 0; branches[0] != 0 && i <= count && i < branches.size(); ++i) {
-            if (auto child = read_node(branches[i], files); !child) {
-                return child;
-            }
+            TARNWICK_TRY(read_node(block_size, branches[i], files));
         }
         return {};
     }
 
     ArchiveFile file_;
-    std::uint32_t block_size_ = 0;
 };
 
-// The same through the library: each file through `get_file` alone, through one window shared
-// by all files, and through the exact chain read, which must all agree.
+// The same through the library, each file through `get_file` alone, through one window shared
+// by all files and through the exact chain read, which must all agree.
 std::string read_files(const DatDatabase& database) {
     std::string text;
     ReadWindow shared;
     for (const auto& [id, entry] : Directory{database.files.begin(), database.files.end()}) {
-        const std::string alone = outcome(database.get_file(id));
-        EXPECT_EQ(outcome(database.get_file(id, shared)), alone);
-        EXPECT_EQ(expanded_outcome(database.read_file_data_exact(entry.offset, entry.size), entry),
-                  alone);
-        text += describe(entry) + alone;
+        const auto alone = database.get_file(id);
+        EXPECT_EQ(outcome(database.get_file(id, shared)), outcome(alone));
+        const std::string listing = line(id, outcome(alone));
+        EXPECT_EQ(listed(entry, database.read_file_data_exact(entry.offset, entry.size)), listing);
+        text += listing;
     }
     return text;
-}
-
-std::string read_everything(const std::filesystem::path& path) {
-    auto database = DatDatabase::open(path);
-    return database ? read_files(*database) : "open: " + database.error().debug();
 }
 
 // A directory of several levels over small files, contiguous and scattered, some compressed,
@@ -646,7 +630,9 @@ TEST_F(ArchiveTest, TruncatedArchivesReadAsStepByStep) {
          cut += cut < 400 || cut > directory_from ? 7 : 401) {
         std::ofstream{path_, std::ios::binary | std::ios::trunc}.write(
             whole.data(), static_cast<std::streamsize>(cut));
-        ASSERT_EQ(read_everything(path_), StepByStepArchive{path_}.read_everything())
+        auto database = DatDatabase::open(path_);
+        ASSERT_EQ(database ? read_files(*database) : "open: " + database.error().debug(),
+                  StepByStepArchive{path_}.read_everything())
             << "archive cut at " << cut << " of " << whole.size();
     }
 }
