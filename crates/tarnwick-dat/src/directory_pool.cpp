@@ -9,20 +9,16 @@
 namespace tarnwick_dat {
 namespace {
 
-// Makes the whole pages of [begin, end) resident at once. A block is filled from end to end
-// right after it is taken, and one call that brings in all its pages costs far less than a
-// page fault for each. Locking them is only the portable way to ask for that: they are let go
-// at once, and where the limit on locked memory refuses, the pages come in as they are touched.
+// Makes the whole pages of [begin, end) resident and writable at once. A block is filled from
+// end to end right after it is taken, and one call that brings in all its pages costs far less
+// than a page fault for each. Where the kernel lacks the request, the pages come in as they are
+// touched.
 void bring_in(std::uintptr_t begin, std::uintptr_t end) {
     const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
     begin = (begin + page - 1) / page * page;
     end = end / page * page;
-    if (end <= begin) {
-        return;
-    }
-    void* const start = reinterpret_cast<void*>(begin);
-    if (::mlock(start, end - begin) == 0) {
-        ::munlock(start, end - begin);
+    if (end > begin) {
+        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
     }
 }
 
