@@ -1,232 +1,331 @@
-// Measures the clothing parity check against an archive, beside what the hardware allows:
-//   clothing_parity_bench ARCHIVE CHECK_PROGRAM [RUNS]
-// Prints, for the whole check (the real program), the directory load alone, and a baseline that
-// reads the same bytes (directory nodes and clothing files) through one memory mapping: the best
-// wall time of RUNS, the bytes read, the read system calls, and peak memory.
+// Measures the clothing parity check against what the hardware allows:
+//   clothing_parity_bench ARCHIVE CHECK_PROGRAM BASELINE_PROGRAM [RUNS]
+// The whole check and the baseline program (clothing_baseline) run as processes, side by side in
+// one loop; the archive open alone (header and whole directory) runs in this process beside a
+// walk of the directory in a mapping. Prints the median and spread of wall time, user and system
+// time, bytes read and read calls, peak memory, the ratios, and the memory bound. Fails (status
+// 1, with a message) when a child fails or the baseline and the library disagree on the bytes.
 
-#include <fcntl.h>
-#include <sys/mman.h>
+#include <malloc.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <functional>
-#include <iostream>
-#include <span>
 #include <string>
 #include <vector>
 
+#include "mapped_archive.hpp"
+#include "process_stats.hpp"
 #include "tarnwick_dat/file_type.hpp"
 #include "tarnwick_dat/lib.hpp"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Sample;
 using tarnwick_dat::DatDatabase;
 
-struct IoCounters {
-    std::uint64_t read_calls = 0;
-    std::uint64_t read_bytes = 0;
+constexpr std::uint64_t header_length = 80;
+// The memory goal's "few MiB": the program alone (its code, libraries and runner, measured) and
+// this much more for the check's thread and the allocator's slack.
+constexpr double slack_mib = 1;
+
+[[noreturn]] void die(const std::string& message) {
+    std::fprintf(stderr, "clothing_parity_bench: %s\n", message.c_str());
+    std::exit(1);
+}
+
+template <class T>
+T must(std::expected<T, std::string> value) {
+    if (!value) {
+        die(value.error());
+    }
+    return std::move(*value);
+}
+
+double mib(double bytes) {
+    return bytes / (1024.0 * 1024.0);
+}
+
+// What the check reads, as the library itself gives it.
+struct LibraryView {
+    std::uint64_t entries = 0;
+    std::uint64_t clothing_files = 0;
+    std::uint64_t stored_bytes = 0;
+    std::uint64_t expanded_bytes = 0;
+    std::uint64_t largest_file = 0;  // stored or expanded, whichever is longer
+    std::uint64_t map_bytes = 0;     // heap the open archive holds: its directory map
 };
 
-IoCounters io_counters(const std::string& proc_io) {
-    std::ifstream in{proc_io};
-    IoCounters counters;
-    std::string key;
-    std::uint64_t value = 0;
-    while (in >> key >> value) {
-        if (key == "syscr:") {
-            counters.read_calls = value;
-        } else if (key == "rchar:") {
-            counters.read_bytes = value;
-        }
-    }
-    return counters;
+// Heap in use, blocks the allocator took straight from the system included.
+std::size_t heap_in_use() {
+    const struct mallinfo2 info = ::mallinfo2();
+    return info.uordblks + info.hblkhd;
 }
 
-struct Measure {
-    double best_seconds = 1e300;
-    IoCounters io;
-    long peak_kib = 0;
-};
-
-void print(const char* label, const Measure& m) {
-    std::printf("%-34s %9.4f s  %12llu bytes read  %8llu read calls  peak %7ld KiB\n", label,
-                m.best_seconds, static_cast<unsigned long long>(m.io.read_bytes),
-                static_cast<unsigned long long>(m.io.read_calls), m.peak_kib);
+std::expected<LibraryView, std::string> read_through_library(const char* archive) {
+    const std::size_t heap_before = heap_in_use();
+    auto dat = DatDatabase::open(archive);
+    if (!dat) {
+        return std::unexpected{"the library cannot open the archive: " + dat.error().display()};
+    }
+    LibraryView view;
+    view.map_bytes = heap_in_use() - heap_before;
+    view.entries = dat->files.size();
+    for (const auto& [id, entry] : dat->files) {
+        if (tarnwick_dat::from_id_in_dat(id, dat->dat_kind()) !=
+            tarnwick_dat::DatFileType::Clothing) {
+            continue;
+        }
+        auto bytes = dat->get_file(id);
+        if (!bytes) {
+            return std::unexpected{"the library cannot read a clothing file: " +
+                                   bytes.error().display()};
+        }
+        ++view.clothing_files;
+        view.stored_bytes += entry.size;
+        view.expanded_bytes += bytes->size();
+        view.largest_file = std::max<std::uint64_t>(
+            {view.largest_file, entry.size, static_cast<std::uint64_t>(bytes->size())});
+    }
+    return view;
 }
 
-// One run of the real program, checking only the clothing tables; its counters come from
-// /proc while it is a zombie, its peak memory from wait4.
-bool run_check_once(const char* program, Measure& m) {
-    const auto start = Clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, STDOUT_FILENO);
-        ::execl(program, program, "--exact", "all_retail_clothing_tables_parse", "--test-threads",
-                "1", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    siginfo_t info{};
-    ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT);
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    const IoCounters io = io_counters("/proc/" + std::to_string(pid) + "/io");
-    int status = 0;
-    rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "the check failed (status %d)\n", status);
-        return false;
-    }
-    if (seconds < m.best_seconds) {
-        m.best_seconds = seconds;
-        m.io = io;
-    }
-    m.peak_kib = std::max(m.peak_kib, usage.ru_maxrss);
-    return true;
+void require_agreement(const bench::BaselineCounts& baseline, const LibraryView& library) {
+    const auto agree = [](const char* what, std::uint64_t ours, std::uint64_t theirs) {
+        if (ours != theirs) {
+            die(std::string{"the baseline and the library disagree on "} + what + ": " +
+                std::to_string(ours) + " against " + std::to_string(theirs));
+        }
+    };
+    agree("directory entries", baseline.entries, library.entries);
+    agree("clothing files", baseline.clothing_files, library.clothing_files);
+    agree("stored clothing bytes", baseline.stored_bytes, library.stored_bytes);
+    agree("expanded clothing bytes", baseline.expanded_bytes, library.expanded_bytes);
 }
 
-// Runs `work` in this process; counts what it read from /proc/self/io.
-Measure measure_in_process(int runs, const std::function<void()>& work) {
-    Measure m;
-    for (int i = 0; i < runs; ++i) {
-        const IoCounters before = io_counters("/proc/self/io");
-        const auto start = Clock::now();
-        work();
-        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        const IoCounters after = io_counters("/proc/self/io");
-        if (seconds < m.best_seconds) {
-            m.best_seconds = seconds;
-            // Reading /proc/self/io itself costs reads; they are the same before and after.
-            m.io = {after.read_calls - before.read_calls, after.read_bytes - before.read_bytes};
-        }
-    }
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    m.peak_kib = usage.ru_maxrss;
-    return m;
+// Bytes any reader of the archive must be handed: the header, the nodes and the clothing files.
+std::uint64_t payload_bytes(const bench::BaselineCounts& counts) {
+    return header_length + counts.nodes * tarnwick_dat::dat_node_length + counts.stored_bytes;
 }
 
-std::uint32_t le32(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-           std::uint32_t{p[3]} << 24;
+Sample run_check(const char* program, std::uint64_t payload) {
+    auto run = must(bench::run_child(
+        {program, "--exact", "all_retail_clothing_tables_parse", "--test-threads=1"}));
+    if (run.output.find("test result: ok. 1 passed;") == std::string::npos) {
+        die(std::string{"the check did not run and pass; its output:\n"} + run.output);
+    }
+    if (run.sample.read_bytes < payload) {
+        die("the check read " + std::to_string(run.sample.read_bytes) + " bytes, fewer than the " +
+            std::to_string(payload) + " its files hold");
+    }
+    return run.sample;
 }
 
-// The floor: the same chains walked in a mapping of the archive, their bytes copied out.
-class MappedWalk {
-  public:
-    MappedWalk(std::span<const std::uint8_t> map, std::uint32_t block_size)
-        : map_{map}, block_size_{block_size} {}
+Sample run_baseline(const char* program, const char* archive, const LibraryView& library,
+                    bench::BaselineCounts& counts) {
+    auto run = must(bench::run_child({program, archive}));
+    counts = must(bench::parse_counts(run.output));
+    require_agreement(counts, library);
+    return run.sample;
+}
 
-    std::uint64_t copied() const { return copied_; }
-
-    std::vector<std::uint8_t> chain(std::uint32_t offset, std::uint32_t size) {
-        std::vector<std::uint8_t> out(size);
-        std::uint32_t filled = 0;
-        while (filled < size) {
-            const std::uint32_t next = le32(&map_[offset]);
-            const std::uint32_t take =
-                next == 0 ? size - filled : std::min(size - filled, block_size_ - 4);
-            std::memcpy(out.data() + filled, &map_[std::uint64_t{offset} + 4], take);
-            filled += take;
-            offset = next;
-        }
-        copied_ += size;
-        return out;
+std::expected<Sample, std::string> measure_in_process(
+    const std::function<std::expected<void, std::string>()>& work) {
+    const auto io_before = bench::read_io_counters("/proc/self/io");
+    rusage usage_before{};
+    ::getrusage(RUSAGE_SELF, &usage_before);
+    const auto start = std::chrono::steady_clock::now();
+    auto done = work();
+    const auto end = std::chrono::steady_clock::now();
+    rusage usage_after{};
+    ::getrusage(RUSAGE_SELF, &usage_after);
+    const auto io_after = bench::read_io_counters("/proc/self/io");
+    if (!done) {
+        return std::unexpected{done.error()};
     }
-
-    void directory(std::uint32_t offset,
-                   std::vector<std::pair<std::uint32_t, std::uint32_t>>& clothing) {
-        const auto node = chain(offset, tarnwick_dat::dat_node_length);
-        const std::uint32_t count = le32(&node[248]);
-        for (std::uint32_t i = 0; i < count; ++i) {
-            const std::uint8_t* entry = &node[252 + 24 * i];
-            if (tarnwick_dat::from_id_in_dat(le32(entry + 4), tarnwick_dat::DatKind::Portal) ==
-                tarnwick_dat::DatFileType::Clothing) {
-                clothing.emplace_back(le32(entry + 8), le32(entry + 12));
-            }
-        }
-        if (le32(&node[0]) == 0) {
-            return;
-        }
-        for (std::uint32_t b = 0; b <= count && b < 62; ++b) {
-            if (const std::uint32_t child = le32(&node[4 * b]); child != 0) {
-                directory(child, clothing);
-            }
-        }
+    if (!io_before || !io_after) {
+        return std::unexpected{"cannot read /proc/self/io"};
     }
+    const auto ms = [](const timeval& a, const timeval& b) {
+        return static_cast<double>(b.tv_sec - a.tv_sec) * 1e3 +
+               static_cast<double>(b.tv_usec - a.tv_usec) / 1e3;
+    };
+    const bench::IoCounters io = bench::self_io_between(*io_before, *io_after);
+    return Sample{std::chrono::duration<double, std::milli>(end - start).count(),
+                  ms(usage_before.ru_utime, usage_after.ru_utime),
+                  ms(usage_before.ru_stime, usage_after.ru_stime),
+                  io.read_bytes,
+                  io.read_calls,
+                  usage_after.ru_minflt - usage_before.ru_minflt,
+                  0};
+}
 
-  private:
-    std::span<const std::uint8_t> map_;
-    std::uint32_t block_size_;
-    std::uint64_t copied_ = 0;
-};
+std::expected<void, std::string> open_through_library(const char* archive) {
+    if (auto dat = DatDatabase::open(archive); !dat) {
+        return std::unexpected{"open: " + dat.error().display()};
+    }
+    return {};
+}
+
+std::expected<void, std::string> walk_mapped_directory(const char* archive,
+                                                       std::uint64_t expected_entries) {
+    auto mapped = bench::MappedArchive::map(archive);
+    if (!mapped) {
+        return std::unexpected{mapped.error()};
+    }
+    std::uint64_t entries = 0;
+    if (auto walked = mapped->walk_directory([&](const bench::MappedEntry&) { ++entries; });
+        !walked) {
+        return walked;
+    }
+    if (entries != expected_entries) {
+        return std::unexpected{"the mapped directory walk saw " + std::to_string(entries) +
+                               " entries, the library " + std::to_string(expected_entries)};
+    }
+    return {};
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t mid = values.size() / 2;
+    return values.size() % 2 == 1 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+template <class Field>
+std::vector<double> column(const std::vector<Sample>& samples, Field field) {
+    std::vector<double> values;
+    for (const Sample& sample : samples) {
+        values.push_back(static_cast<double>(sample.*field));
+    }
+    return values;
+}
+
+void print_heading(const char* title) {
+    std::printf("\n%s\n%-30s %27s %8s %8s %11s %10s %8s %9s\n", title, "",
+                "wall ms: median [min, max]", "user ms", "sys ms", "bytes read", "read calls",
+                "faults", "peak KiB");
+}
+
+void print_row(const char* label, const std::vector<Sample>& samples) {
+    const auto walls = column(samples, &Sample::wall_ms);
+    const auto peak = column(samples, &Sample::peak_kib);
+    std::printf(
+        "%-30s %9.2f [%7.2f, %7.2f] %8.2f %8.2f %11.0f %10.0f %8.0f", label, median(walls),
+        *std::min_element(walls.begin(), walls.end()),
+        *std::max_element(walls.begin(), walls.end()), median(column(samples, &Sample::user_ms)),
+        median(column(samples, &Sample::system_ms)), median(column(samples, &Sample::read_bytes)),
+        median(column(samples, &Sample::read_calls)),
+        median(column(samples, &Sample::minor_faults)));
+    const double max_peak = *std::max_element(peak.begin(), peak.end());
+    if (max_peak > 0) {
+        std::printf(" %9.0f\n", max_peak);
+    } else {
+        std::printf(" %9s\n", "-");
+    }
+}
+
+// The ratio of the medians, and the median of the runs' own ratios (steadier when the load on
+// the machine drifts during the loop).
+void print_ratio(const char* what, const std::vector<Sample>& ours,
+                 const std::vector<Sample>& floor) {
+    std::vector<double> ratios;
+    for (std::size_t i = 0; i < ours.size(); ++i) {
+        ratios.push_back(ours[i].wall_ms / floor[i].wall_ms);
+    }
+    std::printf("ratio %s: %.2f of the medians, %.2f median of the runs' ratios (goal 1.5)\n", what,
+                median(column(ours, &Sample::wall_ms)) / median(column(floor, &Sample::wall_ms)),
+                median(ratios));
+}
+
+void print_memory(const LibraryView& library, const std::vector<Sample>& check,
+                  const Sample& program_alone) {
+    const auto peaks = column(check, &Sample::peak_kib);
+    const double peak = mib(*std::max_element(peaks.begin(), peaks.end()) * 1024);
+    const double map = mib(static_cast<double>(library.map_bytes));
+    const double files = mib(2.0 * static_cast<double>(library.largest_file));
+    const double alone = mib(static_cast<double>(program_alone.peak_kib) * 1024);
+    const double bound = map + files + alone + slack_mib;
+    std::printf(
+        "\nmemory: directory map %.2f MiB (heap the open archive holds), largest clothing file "
+        "%.1f KiB\n"
+        "  bound: map + 2 x largest %.2f MiB + the program alone (--list) %.2f MiB + %.0f MiB = "
+        "%.2f MiB; check's peak RSS %.2f MiB: %s\n",
+        map, static_cast<double>(library.largest_file) / 1024, files, alone, slack_mib, bound, peak,
+        peak <= bound ? "within" : "OVER");
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: clothing_parity_bench ARCHIVE CHECK_PROGRAM [RUNS]\n");
+    if (argc < 4) {
+        std::fprintf(
+            stderr, "usage: clothing_parity_bench ARCHIVE CHECK_PROGRAM BASELINE_PROGRAM [RUNS]\n");
         return 2;
     }
     const char* archive = argv[1];
-    const char* program = argv[2];
-    const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
+    const char* check_program = argv[2];
+    const char* baseline_program = argv[3];
+    const int runs = argc > 4 ? std::max(1, std::atoi(argv[4])) : 5;
     ::setenv("TARNWICK_PORTAL_DAT", archive, 1);
 
-    Measure check;
+    const LibraryView library = must(read_through_library(archive));
+    bench::BaselineCounts counts;
+    // A first run of each warms the page cache and checks that both work before timing.
+    run_baseline(baseline_program, archive, library, counts);
+    run_check(check_program, payload_bytes(counts));
+
+    std::vector<Sample> check;
+    std::vector<Sample> baseline;
     for (int i = 0; i < runs; ++i) {
-        if (!run_check_once(program, check)) {
-            return 1;
+        // Alternating which goes first evens out what one run leaves behind for the next.
+        if (i % 2 == 0) {
+            check.push_back(run_check(check_program, payload_bytes(counts)));
+            baseline.push_back(run_baseline(baseline_program, archive, library, counts));
+        } else {
+            baseline.push_back(run_baseline(baseline_program, archive, library, counts));
+            check.push_back(run_check(check_program, payload_bytes(counts)));
         }
     }
 
-    std::size_t entries = 0;
-    const Measure open = measure_in_process(runs, [&] {
-        auto dat = DatDatabase::open(archive);
-        if (!dat) {
-            std::fprintf(stderr, "open: %s\n", dat.error().display().c_str());
-            std::exit(1);
-        }
-        entries = dat->files.size();
-    });
+    std::vector<Sample> open;
+    std::vector<Sample> directory;
+    for (int i = 0; i < runs; ++i) {
+        open.push_back(must(measure_in_process([&] { return open_through_library(archive); })));
+        directory.push_back(must(
+            measure_in_process([&] { return walk_mapped_directory(archive, library.entries); })));
+    }
+    const Sample program_alone = must(bench::run_child({check_program, "--list"})).sample;
 
-    std::uint64_t baseline_bytes = 0;
-    std::size_t clothing_files = 0;
-    const Measure baseline = measure_in_process(runs, [&] {
-        const int fd = ::open(archive, O_RDONLY | O_CLOEXEC);
-        struct stat info {};
-        ::fstat(fd, &info);
-        const auto size = static_cast<std::size_t>(info.st_size);
-        void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-        ::close(fd);
-        const std::span bytes{static_cast<const std::uint8_t*>(map), size};
-        MappedWalk walk{bytes, le32(&bytes[324])};
-        std::vector<std::pair<std::uint32_t, std::uint32_t>> clothing;
-        walk.directory(le32(&bytes[352]), clothing);
-        for (const auto& [offset, length] : clothing) {
-            walk.chain(offset, length);
-        }
-        clothing_files = clothing.size();
-        baseline_bytes = walk.copied();
-        ::munmap(map, size);
-    });
+    std::printf("archive %s: %llu directory entries in %llu nodes, %llu clothing files\n", archive,
+                counts.entries, counts.nodes, counts.clothing_files);
+    std::printf(
+        "bytes to read: header %llu + directory %llu + clothing %llu stored (%llu expanded) = "
+        "%llu, in chains of %llu link words\n"
+        "the baseline copied exactly these; the library's open and get_file give the same "
+        "entries, files and byte counts\n",
+        static_cast<unsigned long long>(header_length),
+        counts.nodes * tarnwick_dat::dat_node_length, counts.stored_bytes, counts.expanded_bytes,
+        static_cast<unsigned long long>(payload_bytes(counts)), counts.link_words);
 
-    std::printf("archive %s: %zu entries, %zu clothing files; best of %d runs\n", archive, entries,
-                clothing_files, runs);
-    print("whole parity check (program)", check);
-    print("open archive (directory load)", open);
-    print("baseline (one mapping, no reads)", baseline);
-    std::printf("%-34s %12llu bytes copied from the mapping\n", "baseline bytes",
-                static_cast<unsigned long long>(baseline_bytes));
-    std::printf("ratio check / baseline: %.1f\n", check.best_seconds / baseline.best_seconds);
+    print_heading(
+        ("whole check, as processes, " + std::to_string(runs) + " interleaved runs").c_str());
+    print_row("check (clothing_parity)", check);
+    print_row("baseline (mapping, no reads)", baseline);
+    print_ratio("check / baseline", check, baseline);
+    std::printf(
+        "the check read %.0f bytes more than the bytes to read (link words, program start, and "
+        "the kernel's reads of the program at exec)\n",
+        median(column(check, &Sample::read_bytes)) - static_cast<double>(payload_bytes(counts)));
+
+    print_heading(
+        ("open alone, in this process, " + std::to_string(runs) + " interleaved runs").c_str());
+    print_row("library (DatDatabase::open)", open);
+    print_row("directory copied from a mapping", directory);
+    print_ratio("open / directory baseline", open, directory);
+
+    print_memory(library, check, program_alone);
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "runner/terminal/terminfo.hpp"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -87,12 +89,18 @@ std::expected<TermInfo, std::string> read_terminfo_file(const std::filesystem::p
     if (!file) {
         return std::unexpected{path.string() + ": " + std::strerror(errno)};
     }
-    std::string bytes(MAX_TERMINFO_FILE_SIZE + 1, '\0');
-    file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    // Read as far as the file goes, one byte past the bound at most, so that only what the file
+    // holds is ever allocated.
+    std::string bytes;
+    std::array<char, 4096> chunk{};
+    while (file && bytes.size() <= MAX_TERMINFO_FILE_SIZE) {
+        const std::size_t want = std::min(chunk.size(), MAX_TERMINFO_FILE_SIZE + 1 - bytes.size());
+        file.read(chunk.data(), static_cast<std::streamsize>(want));
+        bytes.append(chunk.data(), static_cast<std::size_t>(file.gcount()));
+    }
     if (file.bad()) {
         return std::unexpected{path.string() + ": read failed"};
     }
-    bytes.resize(static_cast<std::size_t>(file.gcount()));
     if (bytes.size() > MAX_TERMINFO_FILE_SIZE) {
         return std::unexpected{std::string{"incompatible file: file is too large"}};
     }

@@ -213,5 +213,33 @@ TEST_F(TerminfoDirTest, LoadsByEnvironmentWithTheMinttyFallback) {
     EXPECT_FALSE(load_terminfo(fake_env({{"MSYSCON", "mintty.exe"}})).has_value());
 }
 
+// Descriptions are read as long as they are, up to 1 MiB; one byte more is refused as such.
+TEST_F(TerminfoDirTest, FilesOverOneMebibyteAreRefused) {
+    const std::size_t limit = std::size_t{1} << 20;
+    const std::string description = hand_made_terminfo(8, "<%p1%d>");
+    const struct {
+        std::size_t length;
+        std::string error;
+    } cases[] = {
+        {limit, ""},
+        {limit + 1, "incompatible file: file is too large"},
+        {3 * limit, "incompatible file: file is too large"},
+    };
+    for (const auto& c : cases) {
+        const auto path = dir_ / "h" / "padded";
+        std::string bytes = description;
+        bytes.resize(c.length, '\0');  // the parser ignores what follows the string table
+        std::ofstream{path, std::ios::binary} << bytes;
+        auto loaded = read_terminfo_file(path);
+        if (c.error.empty()) {
+            ASSERT_TRUE(loaded.has_value()) << c.length << ": " << loaded.error();
+            EXPECT_EQ(*loaded->string_cap("setaf"), "<%p1%d>");
+        } else {
+            ASSERT_FALSE(loaded.has_value()) << c.length;
+            EXPECT_EQ(loaded.error(), c.error) << c.length;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace runner

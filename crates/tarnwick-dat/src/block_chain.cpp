@@ -15,25 +15,113 @@ using tarnwick_base::hex_lower;
 
 namespace {
 
-// Refuses what no chain of this archive can hold, before the output is allocated.
-std::expected<void, DatError> check_chain_request(const FileExtPolyfill& file,
-                                                  std::uint32_t block_size, std::uint32_t offset,
-                                                  std::uint32_t size) {
-    if (block_size <= 4) {
+constexpr std::uint32_t link_length = 4;
+// Bounds one read of a long contiguous chain; the next run is read when the walk gets there.
+constexpr std::uint64_t max_run_read = std::uint64_t{1} << 20;
+
+std::expected<void, DatError> check_block_size(std::uint32_t block_size, std::uint32_t offset) {
+    if (block_size <= link_length) {
         return std::unexpected{DatError{DatError::Corruption{
             "block size " + std::to_string(block_size) +
             " leaves no room for payload in the chain at offset 0x" + hex_lower(offset)}}};
     }
+    return {};
+}
+
+// Every byte gathered lies in the file, so a larger request ends in the read's own end-of-data
+// failure; it is given before allocating.
+std::expected<void, DatError> check_fits(const FileExtPolyfill& file, std::uint32_t size) {
     auto length = file.length();
     if (!length) {
         return tarnwick_base::take_error(length);
     }
-    // Every byte gathered lies in the file, so a larger request ends in the read's own
-    // end-of-data failure; it is given before allocating.
     if (size > *length) {
         return std::unexpected{DatError{IoError::fill_whole_buffer_eof()}};
     }
     return {};
+}
+
+std::uint32_t load_link(const std::uint8_t* bytes) {
+    return tarnwick_base::load_le<std::uint32_t>(
+        std::span<const std::uint8_t, link_length>{bytes, link_length});
+}
+
+// The rest of a chain from the block at `current`, `filled` bytes of `data` gathered: one read
+// for each link word, one for each payload. Gives the furthest end of the bytes it read.
+std::expected<std::uint64_t, DatError> read_step_by_step(const FileExtPolyfill& file,
+                                                         std::uint32_t block_size,
+                                                         std::span<std::uint8_t> data,
+                                                         std::size_t filled,
+                                                         std::uint64_t current) {
+    const std::uint32_t block_payload = block_size - link_length;
+    std::uint64_t reached = 0;
+    while (filled < data.size()) {
+        std::array<std::uint8_t, link_length> link_bytes{};
+        TARNWICK_TRY(file.read_exact_at_compat(link_bytes, current));
+        const std::uint32_t link = load_link(link_bytes.data());
+        const std::size_t remaining = data.size() - filled;
+        const std::size_t take =
+            link == 0 ? remaining : std::min<std::size_t>(remaining, block_payload);
+        TARNWICK_TRY(file.read_exact_at_compat(data.subspan(filled, take), current + link_length));
+        reached = std::max(reached, current + link_length + take);
+        filled += take;
+        current = link;
+    }
+    return reached;
+}
+
+// The bytes from `offset` that `remaining` payload bytes take if their blocks lie one after
+// another: every block's link word and payload, the last block's payload cut at what is left.
+std::uint64_t run_length(std::uint64_t remaining, std::uint32_t block_payload) {
+    const std::uint64_t blocks = (remaining + block_payload - 1) / block_payload;
+    return remaining + blocks * link_length;
+}
+
+// Gathers what it can of the chain from `window`, into `out`: the blocks that `size` bytes need
+// are read into the window at once from the chain's first block and their links followed in
+// memory. Gives the block at which a step-by-step read must go on if `out` is not yet full,
+// and raises `reached` to the furthest end of the bytes taken.
+//
+// Only the chain's first block, and a run of contiguous blocks going on past the bytes read,
+// fill the window afresh; any other link that leaves the window stops here, so that a
+// scattered chain costs no more reads than step by step and no chain makes the window read
+// far more than it needs.
+std::uint64_t gather_from_window(const ChainSource& source, std::uint32_t offset,
+                                 std::uint32_t size, ReadWindow& window,
+                                 std::vector<std::uint8_t>& out, std::uint64_t& reached) {
+    const std::uint32_t block_payload = source.block_size - link_length;
+    std::uint64_t current = offset;
+    bool one_run = true;  // every link so far to the block right after its own
+    while (out.size() < size) {
+        const std::size_t remaining = size - out.size();
+        // A block's link word and, if it links on, its payload.
+        const std::uint64_t block_need =
+            link_length + std::min<std::size_t>(remaining, block_payload);
+        if (!window.holds(current, block_need)) {
+            if (!out.empty() && !(one_run && window.complete())) {
+                break;
+            }
+            window.fill(
+                source.file, current,
+                std::max<std::uint64_t>(
+                    window.span(), std::min(run_length(remaining, block_payload), max_run_read)));
+            if (!window.holds(current, block_need)) {
+                break;
+            }
+        }
+        const std::uint32_t link = load_link(window.at(current));
+        const std::size_t take =
+            link == 0 ? remaining : std::min<std::size_t>(remaining, block_payload);
+        if (!window.holds(current + link_length, take)) {
+            break;  // a last block that reads on past the bytes read
+        }
+        const std::uint8_t* payload = window.at(current + link_length);
+        out.insert(out.end(), payload, payload + take);
+        reached = std::max(reached, current + link_length + take);
+        one_run = one_run && link == current + source.block_size;
+        current = link;
+    }
+    return current;
 }
 
 }  // namespace
@@ -45,23 +133,48 @@ std::expected<std::vector<std::uint8_t>, DatError> read_file_data(const FileExtP
     if (size == 0) {
         return std::vector<std::uint8_t>{};
     }
-    TARNWICK_TRY(check_chain_request(file, block_size, offset, size));
+    TARNWICK_TRY(check_block_size(block_size, offset));
+    TARNWICK_TRY(check_fits(file, size));
     std::vector<std::uint8_t> data(size);
-    const std::uint32_t block_payload = block_size - 4;
-    std::size_t filled = 0;
-    std::uint64_t current = offset;
-    while (filled < data.size()) {
-        std::array<std::uint8_t, 4> link_bytes{};
-        TARNWICK_TRY(file.read_exact_at_compat(link_bytes, current));
-        const auto link = tarnwick_base::load_le<std::uint32_t>(link_bytes);
-        const std::size_t remaining = data.size() - filled;
-        const std::size_t take =
-            link == 0 ? remaining : std::min<std::size_t>(remaining, block_payload);
-        TARNWICK_TRY(file.read_exact_at_compat(std::span{data}.subspan(filled, take), current + 4));
-        filled += take;
-        current = link;
-    }
+    TARNWICK_TRY(read_step_by_step(file, block_size, data, 0, offset));
     return data;
+}
+
+std::expected<void, DatError> read_chain(const ChainSource& source, std::uint32_t offset,
+                                         std::uint32_t size, ReadWindow& window,
+                                         std::vector<std::uint8_t>& out) {
+    out.clear();
+    if (size == 0) {
+        return {};
+    }
+    TARNWICK_TRY(check_block_size(source.block_size, offset));
+    if (size > source.file_length) {
+        // The file may have grown since it was opened.
+        TARNWICK_TRY(check_fits(source.file, size));
+    }
+    out.reserve(size);
+    std::uint64_t reached = 0;
+    const std::uint64_t current = gather_from_window(source, offset, size, window, out, reached);
+    if (out.size() < size) {
+        const std::size_t filled = out.size();
+        out.resize(size);
+        auto rest = read_step_by_step(source.file, source.block_size, out, filled, current);
+        if (!rest) {
+            out.clear();
+            return tarnwick_base::take_error(rest);
+        }
+        reached = std::max(reached, *rest);
+    }
+    // Step by step a size beyond the file's length is refused before anything is read. Only a
+    // chain that reads some bytes twice gathers more than the file showed it, and then the
+    // file's length decides as it would have.
+    if (size > reached) {
+        if (auto checked = check_fits(source.file, size); !checked) {
+            out.clear();
+            return checked;
+        }
+    }
+    return {};
 }
 
 }  // namespace tarnwick_dat

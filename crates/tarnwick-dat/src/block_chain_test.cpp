@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <random>
+#include <string>
 
 #include "tarnwick_dat/test_support/memory_file.hpp"
 
@@ -184,6 +186,131 @@ TEST(ReadFileData, PayloadOffsetIsFormedIn64Bits) {
     ZeroFile file;
     ASSERT_TRUE(read_file_data(file, 1024, 0xFFFFFFFC, 8).has_value());
     EXPECT_EQ(file.offsets, (std::vector<std::uint64_t>{0xFFFFFFFC, 0x100000000}));
+}
+
+// The bytes, or the error as the check would print it, of either chain read.
+std::string outcome(const std::expected<std::vector<std::uint8_t>, DatError>& read) {
+    if (!read) {
+        return "error " + read.error().debug();
+    }
+    return "bytes " + std::string{read->begin(), read->end()};
+}
+
+std::string outcome(const std::expected<void, DatError>& read, const Bytes& out) {
+    if (!read) {
+        return "error " + read.error().debug();
+    }
+    return "bytes " + std::string{out.begin(), out.end()};
+}
+
+// How the blocks of a generated chain link to each other.
+enum class Links { Contiguous, Scattered, Looping, Anywhere };
+
+struct ChainKind {
+    const char* name;
+    Links links;
+    bool truncated;  // the file ends at a random byte, often inside the chain
+};
+
+// Random small archives with one chain each, read through the fast path (a window kept across
+// reads or not, a length known at open that may have gone stale, short reads) and step by
+// step: the bytes or the error must be the same.
+TEST(ReadChain, AgreesWithTheStepByStepRead) {
+    const ChainKind kinds[] = {
+        {"contiguous", Links::Contiguous, false},
+        {"contiguous, file ending inside or right after it", Links::Contiguous, true},
+        {"scattered", Links::Scattered, false},
+        {"scattered, truncated", Links::Scattered, true},
+        {"looping back", Links::Looping, false},
+        {"links pointing anywhere, truncated", Links::Anywhere, true},
+    };
+    for (const ChainKind& kind : kinds) {
+        for (std::uint32_t seed = 0; seed < 400; ++seed) {
+            std::mt19937 rng{seed * 7919 + static_cast<std::uint32_t>(kind.links)};
+            const auto pick = [&rng](std::uint32_t low, std::uint32_t high) {
+                return std::uniform_int_distribution<std::uint32_t>{low, high}(rng);
+            };
+            const std::uint32_t block_size = std::array{8u, 16u, 20u, 64u}[pick(0, 3)];
+            const std::uint32_t blocks = pick(2, 12);
+            const std::uint32_t base = pick(0, 5);  // blocks need not sit on any boundary
+            Bytes bytes(base + blocks * block_size);
+            for (auto& byte : bytes) {
+                byte = static_cast<std::uint8_t>(pick(0, 255));
+            }
+            const auto block_at = [&](std::uint32_t b) { return base + b * block_size; };
+            for (std::uint32_t b = 0; b < blocks; ++b) {
+                std::uint32_t link = 0;
+                switch (kind.links) {
+                    case Links::Contiguous:
+                        link = b + 1 < blocks ? block_at(b + 1) : 0;
+                        break;
+                    case Links::Scattered:
+                        link = block_at(pick(0, blocks - 1));
+                        break;
+                    case Links::Looping:
+                        link = block_at(b + 1 < blocks ? b + 1 : pick(0, b));
+                        break;
+                    case Links::Anywhere:
+                        link = pick(0, 3) == 0 ? pick(0, 0xFFFFFFFF)
+                                               : pick(0, static_cast<std::uint32_t>(bytes.size()));
+                        break;
+                }
+                put_u32(bytes, block_at(b), pick(0, 5) == 0 ? 0 : link);
+            }
+            if (kind.truncated) {
+                bytes.resize(pick(0, static_cast<std::uint32_t>(bytes.size())));
+            }
+            test_support::MemoryFile file{bytes};
+            if (pick(0, 3) == 0) {
+                file.limit_reads_to(pick(1, 2 * block_size));
+            }
+            const std::uint64_t known_length =
+                std::array{bytes.size(), bytes.size() / 2, bytes.size() + 100}[pick(0, 2)];
+            ReadWindow window{std::array<std::size_t, 4>{0, block_size, 37, 4096}[pick(0, 3)]};
+            // Several chains through one window, as neighbouring files are read.
+            for (int read = 0; read < 3; ++read) {
+                const std::uint32_t offset = pick(0, 4) == 0
+                                                 ? pick(0, static_cast<std::uint32_t>(base + 3))
+                                                 : block_at(pick(0, blocks - 1));
+                const std::uint32_t size = pick(0, (blocks + 1) * (block_size - 4));
+                Bytes out;
+                const std::string fast = outcome(
+                    read_chain({file, block_size, known_length}, offset, size, window, out), out);
+                const std::string exact = outcome(read_file_data(file, block_size, offset, size));
+                ASSERT_EQ(fast, exact) << kind.name << ", seed " << seed << ", read " << read
+                                       << ": " << size << " bytes at " << offset;
+            }
+        }
+    }
+}
+
+// What the fast path is for: a run of contiguous blocks in one read, links into the bytes
+// already read followed in memory, and step by step where a link leaves them.
+TEST(ReadChain, ContiguousBlocksCostOneRead) {
+    const struct {
+        const char* name;
+        std::vector<std::uint32_t> links;  // of the blocks at 1024, 2048, ...
+        std::size_t reads;
+    } cases[] = {
+        {"three blocks in a row", {2048, 3072, 0}, 1},
+        {"a link back into the bytes read", {2048, 1024}, 1},
+        {"the second block elsewhere", {4096, 0, 0, 5120}, 1 + 2 * 2},
+    };
+    for (const auto& c : cases) {
+        Bytes bytes = numbered_blocks(6);
+        for (std::size_t b = 0; b < c.links.size(); ++b) {
+            put_u32(bytes, 1024 * (b + 1), c.links[b]);
+        }
+        test_support::MemoryFile fast_file{bytes};
+        test_support::MemoryFile exact_file{bytes};
+        ReadWindow window{0};
+        Bytes out;
+        ASSERT_TRUE(read_chain({fast_file, 1024, bytes.size()}, 1024, 2500, window, out));
+        EXPECT_EQ(out, *read_file_data(exact_file, 1024, 1024, 2500)) << c.name;
+        EXPECT_EQ(fast_file.reads().size(), c.reads) << c.name;
+        EXPECT_LT(fast_file.reads().size(), exact_file.reads().size()) << c.name;
+        EXPECT_EQ(fast_file.length_queries(), 0) << c.name;
+    }
 }
 
 }  // namespace

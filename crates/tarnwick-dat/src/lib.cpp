@@ -6,6 +6,7 @@
 
 #include "tarnwick_base/expected.hpp"
 #include "tarnwick_base/hex.hpp"
+#include "tarnwick_base/little_endian.hpp"
 
 namespace tarnwick_dat {
 
@@ -59,10 +60,50 @@ std::expected<DatFileEntry, ReadError> DatFileEntry::read(Reader& reader) {
     return record.finish(entry);
 }
 
+DatFileEntry DatFileEntry::decode(std::span<const std::uint8_t, byte_length> bytes) {
+    const auto field = [bytes](std::size_t index) {
+        return tarnwick_base::load_le<std::uint32_t>(bytes.subspan(4 * index).first<4>());
+    };
+    DatFileEntry entry;
+    entry.bit_flags = field(0);
+    entry.id = field(1);
+    entry.offset = field(2);
+    entry.size = field(3);
+    entry.timestamp = field(4);
+    entry.version = field(5);
+    return entry;
+}
+
 namespace {
 
 DatError corruption(std::string text) {
     return DatError{DatError::Corruption{std::move(text)}};
+}
+
+std::uint32_t load_u32(std::span<const std::uint8_t> bytes, std::size_t at) {
+    return tarnwick_base::load_le<std::uint32_t>(bytes.subspan(at).first<4>());
+}
+
+// The header as the record reader takes it from the file's position, field by field.
+std::expected<DatHeader, DatError> read_header_step_by_step(const ArchiveFile& file) {
+    FileReader reader{file.fd()};
+    TARNWICK_TRY(reader.seek(dat_header_offset));
+    auto header = DatHeader::read(reader);
+    if (!header) {
+        return tarnwick_base::take_error(header);
+    }
+    return header;
+}
+
+// One positioned read of the whole header, decoded from memory. A file that cannot give all 80
+// bytes is read again step by step, which names the field and the cause where it stops.
+std::expected<DatHeader, DatError> read_header(const ArchiveFile& file) {
+    std::array<std::uint8_t, DatHeader::byte_length> bytes{};
+    if (!file.read_exact_at_compat(bytes, dat_header_offset)) {
+        return read_header_step_by_step(file);
+    }
+    ByteReader reader{bytes};
+    return *DatHeader::read(reader);  // 80 bytes always make a header
 }
 
 }  // namespace
@@ -72,33 +113,56 @@ std::expected<DatDatabase, DatError> DatDatabase::open(const std::filesystem::pa
     if (!file) {
         return std::unexpected{DatError{DatError::PathError{path, file.error()}}};
     }
-    FileReader reader{file->fd()};
-    TARNWICK_TRY(reader.seek(dat_header_offset));
-    auto header = DatHeader::read(reader);
+    auto header = read_header(*file);
     if (!header) {
         return tarnwick_base::take_error(header);
     }
-    DatDatabase database{std::move(*header), std::move(*file)};
+    // Without a length every chain read asks for it, and meets the failure there.
+    const std::uint64_t length = file->length().value_or(0);
+    DatDatabase database{std::move(*header), std::move(*file), length};
     TARNWICK_TRY(database.read_directory());
     return database;
 }
 
+DatDatabase& DatDatabase::operator=(DatDatabase&& other) noexcept {
+    if (this != &other) {
+        std::destroy_at(this);
+        std::construct_at(this, std::move(other));
+    }
+    return *this;
+}
+
 std::expected<std::vector<std::uint8_t>, DatError> DatDatabase::read_file_data(
+    std::uint32_t offset, std::uint32_t size) const {
+    ReadWindow window{0};
+    std::vector<std::uint8_t> data;
+    TARNWICK_TRY(read_chain(chains(), offset, size, window, data));
+    return data;
+}
+
+std::expected<std::vector<std::uint8_t>, DatError> DatDatabase::read_file_data_exact(
     std::uint32_t offset, std::uint32_t size) const {
     return tarnwick_dat::read_file_data(file, header.block_size, offset, size);
 }
 
 std::expected<std::vector<std::uint8_t>, DatError> DatDatabase::get_file(std::uint32_t id) const {
+    ReadWindow window{0};
+    return get_file(id, window);
+}
+
+std::expected<std::vector<std::uint8_t>, DatError> DatDatabase::get_file(std::uint32_t id,
+                                                                         ReadWindow& window) const {
     const auto found = files.find(id);
     if (found == files.end()) {
         return std::unexpected{DatError{DatError::NotFound{id}}};
     }
     const DatFileEntry& entry = found->second;
-    auto stored = read_file_data(entry.offset, entry.size);
-    if (!stored || !entry.is_compressed()) {
+    std::vector<std::uint8_t> stored;
+    TARNWICK_TRY(read_chain(chains(), entry.offset, entry.size, window, stored));
+    if (!entry.is_compressed()) {
         return stored;
     }
-    return decompress_lrs(*stored);
+    return decompress_lrs(stored);
 }
 
 std::expected<void, DatError> DatDatabase::read_directory() {
@@ -107,10 +171,14 @@ std::expected<void, DatError> DatDatabase::read_directory() {
 
 std::expected<void, DatError> DatDatabase::read_node(std::uint32_t offset) {
     Walk walk;
-    return read_node(offset, walk);
+    auto walked = walk_node(offset, walk);
+    // What the walk read before any failure is in `files` all the same, as when each node's
+    // entries went in as it was read.
+    TARNWICK_TRY(insert_walked(walk));
+    return walked;
 }
 
-std::expected<void, DatError> DatDatabase::read_node(std::uint32_t offset, Walk& walk) {
+std::expected<void, DatError> DatDatabase::walk_node(std::uint32_t offset, Walk& walk) {
     if (offset == 0) {
         return {};
     }
@@ -128,22 +196,20 @@ std::expected<void, DatError> DatDatabase::read_node(std::uint32_t offset, Walk&
     }
     directory_shape_.nodes += 1;
     directory_shape_.depth = std::max(directory_shape_.depth, walk.on_path.size());
-    auto node = read_file_data(offset, dat_node_length);
-    if (!node) {
-        return tarnwick_base::take_error(node);
-    }
-    ByteReader reader{*node};
+    TARNWICK_TRY(read_chain(chains(), offset, dat_node_length, walk.window, walk.node));
+    // The children reuse the node buffer: keep what is needed of this node first.
+    const std::span<const std::uint8_t> node = walk.node;
     std::array<std::uint32_t, dat_node_branch_count> branches{};
-    for (std::uint32_t& branch : branches) {
-        branch = *read_u32(reader);  // the node holds all 62 branches and the count
+    for (std::size_t i = 0; i < branches.size(); ++i) {
+        branches[i] = load_u32(node, 4 * i);
     }
-    const std::uint32_t entry_count = *read_u32(reader);
-    for (std::uint32_t i = 0; i < entry_count; ++i) {
-        auto entry = DatFileEntry::read(reader);
-        if (!entry) {
-            return tarnwick_base::take_error(entry);
-        }
-        files.insert_or_assign(entry->id, *entry);
+    const std::uint32_t entry_count = load_u32(node, dat_node_count_at);
+    walk.order.push_back(offset);
+    walk.entries += std::min<std::size_t>(entry_count, dat_node_entry_slots);
+    if (entry_count > dat_node_entry_slots) {
+        // The entry after the last slot has no bytes; the record reader names where it fails.
+        ByteReader past_the_slots{node.subspan(dat_node_length)};
+        return std::unexpected{DatError{DatFileEntry::read(past_the_slots).error()}};
     }
     if (branches[0] != 0) {
         const std::size_t followed =
@@ -152,12 +218,38 @@ std::expected<void, DatError> DatDatabase::read_node(std::uint32_t offset, Walk&
             if (branches[i] == 0) {
                 continue;
             }
-            TARNWICK_TRY(read_node(branches[i], walk));
+            TARNWICK_TRY(walk_node(branches[i], walk));
         }
     }
     walk.on_path.erase(offset);
     walk.finished.insert(offset);
     return {};
+}
+
+std::expected<void, DatError> DatDatabase::insert_walked(Walk& walk) {
+    // A node for each entry (a link and the pair) and a bucket pointer for each, the bucket
+    // count being rounded up to a prime. A wrong guess only costs another block.
+    constexpr std::size_t node_bytes =
+        (sizeof(void*) + sizeof(decltype(files)::value_type) + alignof(void*) - 1) /
+        alignof(void*) * alignof(void*);
+    directory_pool_->expect(walk.entries * node_bytes +
+                            (walk.entries * 5 / 4 + 64) * sizeof(void*));
+    files.reserve(files.size() + walk.entries);
+    for (const std::uint32_t offset : walk.order) {
+        TARNWICK_TRY(read_chain(chains(), offset, dat_node_length, walk.window, walk.node));
+        insert_entries(walk.node, load_u32(walk.node, dat_node_count_at));
+    }
+    return {};
+}
+
+void DatDatabase::insert_entries(std::span<const std::uint8_t> node, std::uint32_t count) {
+    const std::size_t stored = std::min<std::size_t>(count, dat_node_entry_slots);
+    for (std::size_t i = 0; i < stored; ++i) {
+        const DatFileEntry entry =
+            DatFileEntry::decode(node.subspan(dat_node_entries_at + i * DatFileEntry::byte_length)
+                                     .first<DatFileEntry::byte_length>());
+        files.insert_or_assign(entry.id, entry);
+    }
 }
 
 }  // namespace tarnwick_dat

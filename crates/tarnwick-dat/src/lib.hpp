@@ -3,11 +3,15 @@
 #include <cstdint>
 #include <expected>
 #include <filesystem>
+#include <memory>
+#include <memory_resource>
+#include <span>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include "tarnwick_dat/block_chain.hpp"
+#include "tarnwick_dat/directory_pool.hpp"
 #include "tarnwick_dat/error.hpp"
 #include "tarnwick_dat/file_type.hpp"
 #include "tarnwick_dat/record_reader.hpp"
@@ -42,6 +46,7 @@ struct DatHeader {
 
     static constexpr std::uint32_t signature = 0x5442;
     static constexpr std::size_t version_string_length = 16;
+    static constexpr std::size_t byte_length = 80;
 
     // Reads the header at the reader's position (offset 320 of an archive).
     static std::expected<DatHeader, ReadError> read(Reader& reader);
@@ -63,6 +68,8 @@ struct DatFileEntry {
     static constexpr std::uint32_t compressed_flag = 1;
 
     static std::expected<DatFileEntry, ReadError> read(Reader& reader);
+    // The entry whose stored bytes these are; decoding them cannot fail.
+    static DatFileEntry decode(std::span<const std::uint8_t, byte_length> bytes);
 
     bool is_compressed() const { return (bit_flags & compressed_flag) != 0; }
 };
@@ -71,7 +78,9 @@ struct DatFileEntry {
 inline constexpr std::size_t dat_node_branch_count = 62;
 inline constexpr std::size_t dat_node_entry_slots = 61;
 inline constexpr std::uint32_t dat_node_length = 1716;
-static_assert(dat_node_branch_count * 4 + 4 + dat_node_entry_slots * DatFileEntry::byte_length ==
+inline constexpr std::size_t dat_node_count_at = dat_node_branch_count * 4;
+inline constexpr std::size_t dat_node_entries_at = dat_node_count_at + 4;
+static_assert(dat_node_entries_at + dat_node_entry_slots * DatFileEntry::byte_length ==
               dat_node_length);
 // Far deeper than any real tree (61 entries per node); a deeper walk means a corrupt archive.
 inline constexpr std::size_t dat_max_tree_depth = 32;
@@ -85,6 +94,11 @@ struct DirectoryShape {
 
 // An open archive: its header, its whole directory, and the file, kept open for reading.
 class DatDatabase {
+    // The directory's nodes and buckets: a directory of many thousand entries costs one
+    // allocation and as few pages as it can. It lives apart from the archive, so that the map
+    // can move with it.
+    std::unique_ptr<DirectoryPool> directory_pool_ = std::make_unique<DirectoryPool>();
+
   public:
     // Opens the archive read-only, reads its header and loads its whole directory.
     static std::expected<DatDatabase, DatError> open(const std::filesystem::path& path);
@@ -92,10 +106,18 @@ class DatDatabase {
     DatKind dat_kind() const { return header.dat_kind(); }
     const DirectoryShape& directory_shape() const { return directory_shape_; }
 
+    // A chain's bytes, a run of contiguous blocks in one read (see `read_chain`).
     std::expected<std::vector<std::uint8_t>, DatError> read_file_data(std::uint32_t offset,
                                                                       std::uint32_t size) const;
+    // The same, one read for every link word and every payload: the reference for the above.
+    std::expected<std::vector<std::uint8_t>, DatError> read_file_data_exact(
+        std::uint32_t offset, std::uint32_t size) const;
     // A file's bytes by identifier, expanded when stored compressed.
     std::expected<std::vector<std::uint8_t>, DatError> get_file(std::uint32_t id) const;
+    // The same, reading through the caller's window, so that files lying one after another
+    // cost one read between them. The window's bytes are those of the file when it was filled.
+    std::expected<std::vector<std::uint8_t>, DatError> get_file(std::uint32_t id,
+                                                                ReadWindow& window) const;
 
     // Walks the tree from the header's root into `files`; a later duplicate id replaces the
     // earlier one.
@@ -103,21 +125,42 @@ class DatDatabase {
     // Reads the node at `offset` and, depth first, its children into `files`.
     std::expected<void, DatError> read_node(std::uint32_t offset);
 
+    DatDatabase(DatDatabase&& other) noexcept = default;
+    // The map keeps the pool it was built in, so an archive moved in is rebuilt in place.
+    DatDatabase& operator=(DatDatabase&& other) noexcept;
+
     DatHeader header;
-    std::unordered_map<std::uint32_t, DatFileEntry> files;
+    std::pmr::unordered_map<std::uint32_t, DatFileEntry> files{directory_pool_.get()};
     ArchiveFile file;
 
   private:
-    DatDatabase(DatHeader header, ArchiveFile file)
-        : header{std::move(header)}, file{std::move(file)} {}
+    DatDatabase(DatHeader header, ArchiveFile file, std::uint64_t file_length)
+        : header{std::move(header)}, file{std::move(file)}, file_length_{file_length} {}
+
+    ChainSource chains() const { return {file, header.block_size, file_length_}; }
 
     // A branch back to a node on the current path would never end; a node shared by several
-    // branches is read once, since reading it again would insert the same entries.
+    // branches is read once, since reading it again would insert the same entries. The walk
+    // reads ahead through its own window (nodes tend to lie together) into one node buffer, and
+    // notes the nodes in the order read with the number of entries they hold.
     struct Walk {
         std::unordered_set<std::uint32_t> on_path;
         std::unordered_set<std::uint32_t> finished;
+        ReadWindow window;
+        std::vector<std::uint8_t> node;
+        std::vector<std::uint32_t> order;
+        std::size_t entries = 0;
     };
-    std::expected<void, DatError> read_node(std::uint32_t offset, Walk& walk);
+    // Follows the tree from `offset` with every check of the walk, inserting nothing.
+    std::expected<void, DatError> walk_node(std::uint32_t offset, Walk& walk);
+    // Reads the walked nodes again, in order, into `files`, reserved for all of them at once so
+    // that the map never grows entry by entry.
+    std::expected<void, DatError> insert_walked(Walk& walk);
+    // The node's first `count` entries, at most its slots, in `files`.
+    void insert_entries(std::span<const std::uint8_t> node, std::uint32_t count);
+
+    // The length of `file` when it was opened.
+    std::uint64_t file_length_;
 
     DirectoryShape directory_shape_;
 };

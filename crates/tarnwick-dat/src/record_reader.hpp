@@ -40,6 +40,11 @@ class ByteReader final : public Reader {
     std::expected<std::size_t, IoError> read_up_to(std::span<std::uint8_t> out) override {
         return read_some(out);
     }
+    // The bytes from the position on, for decoding in place; none past the end.
+    std::span<const std::uint8_t> unread() const {
+        return position_ >= bytes_.size() ? std::span<const std::uint8_t>{}
+                                          : bytes_.subspan(static_cast<std::size_t>(position_));
+    }
 
   private:
     std::span<const std::uint8_t> bytes_;

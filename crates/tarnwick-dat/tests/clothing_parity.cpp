@@ -58,9 +58,9 @@ void check_known_record(const ClothingTable& table) {
     runner::assert_eq(swap.new_texture, 0x0500025Fu);
 }
 
-// Reads and parses one clothing file; it must parse completely and name itself.
-ClothingTable parse_clothing_table(const DatDatabase& dat, std::uint32_t id) {
-    auto bytes = dat.get_file(id);
+// Reads and parses one clothing file, which must parse completely and name itself.
+ClothingTable parse_clothing_table(const DatDatabase& dat, std::uint32_t id, ReadWindow& ahead) {
+    auto bytes = dat.get_file(id, ahead);
     if (!bytes) {
         runner::fail("read ClothingTable " + hex_id(id) + ": " + bytes.error().display());
     }
@@ -95,8 +95,8 @@ RUNNER_CHECK(all_retail_clothing_tables_parse) {
 
     ClothingTally tally;
     bool saw_known_record = false;
-    for (const std::uint32_t id : ids) {
-        const ClothingTable table = parse_clothing_table(*dat, id);
+    for (ReadWindow ahead; const std::uint32_t id : ids) {
+        const ClothingTable table = parse_clothing_table(*dat, id, ahead);
         tally.add(table);
         if (id == known_clothing_id) {
             check_known_record(table);

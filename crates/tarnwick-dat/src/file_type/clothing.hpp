@@ -137,6 +137,9 @@ struct ClothingTable {
     // Refuses a big-endian request before reading anything. Unlike the nested records it adds
     // no frame and does not move the reader back; bytes after the second table are left unread.
     static std::expected<ClothingTable, ReadError> read(Reader& reader, Endian endian);
+    // The same table, error and position, decoded straight from the reader's bytes; where that
+    // decoding falls short it gives way to the read above, which reports the failure.
+    static std::expected<ClothingTable, ReadError> read(ByteReader& reader, Endian endian);
 };
 
 }  // namespace tarnwick_dat

@@ -1,11 +1,30 @@
 #include "tarnwick_dat/utils/decompress.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 #include "tarnwick_base/little_endian.hpp"
 #include "tarnwick_dat/utils/lrs_format.hpp"
 
 namespace tarnwick_dat {
+namespace {
+
+// Appends `length` bytes at `out + produced`, each the byte `distance` back from where it goes,
+// as if copied one at a time: a distance shorter than the length repeats the bytes it has just
+// written, and one reaching before the output's start takes its first byte until it no longer
+// does.
+void copy_reference(std::uint8_t* out, std::size_t produced, std::size_t distance,
+                    std::size_t length) {
+    if (distance <= produced && distance >= length) {
+        std::memcpy(out + produced, out + produced - distance, length);
+        return;
+    }
+    for (std::size_t i = produced; i < produced + length; ++i) {
+        out[i] = out[distance > i ? 0 : i - distance];
+    }
+}
+
+}  // namespace
 
 std::vector<std::uint8_t> decompress_lrs(std::span<const std::uint8_t> input) {
     if (input.size() < lrs::size_prefix_length) {
@@ -15,16 +34,19 @@ std::vector<std::uint8_t> decompress_lrs(std::span<const std::uint8_t> input) {
         tarnwick_base::load_le<std::uint32_t>(input.first<lrs::size_prefix_length>());
     const std::span<const std::uint8_t> data = input.subspan(lrs::size_prefix_length);
 
-    // A back-reference yields at most max_match_length bytes from its two, so a declared size
-    // beyond that bound cannot be reached and is not reserved.
-    std::vector<std::uint8_t> output;
-    output.reserve(
-        std::min(output_size, data.size() / lrs::reference_length * lrs::max_match_length));
+    // A back-reference yields at most max_match_length bytes from its two and a literal one
+    // byte from one, so no stream produces more than this: a declared size beyond it cannot be
+    // reached and is not allocated, and it bounds every write below.
+    const std::size_t limit =
+        std::min(output_size, data.size() / lrs::reference_length * lrs::max_match_length);
+    std::vector<std::uint8_t> output(limit);
+    std::uint8_t* const out = output.data();
+    std::size_t produced = 0;
 
     std::uint8_t control_byte = 0;
     std::uint8_t control_bit = 0;
     std::size_t input_idx = 0;
-    while (output.size() < output_size && input_idx < data.size()) {
+    while (produced < limit && input_idx < data.size()) {
         if (control_bit == 0) {
             control_byte = data[input_idx++];
             control_bit = lrs::first_control_bit;
@@ -37,22 +59,21 @@ std::vector<std::uint8_t> decompress_lrs(std::span<const std::uint8_t> input) {
                 lrs::decode_reference(data[input_idx], data[input_idx + 1]);
             input_idx += lrs::reference_length;
             // A reference with nothing produced yet has no byte to copy: the stream is malformed.
-            if (reference.distance == 0 || output.empty()) {
+            if (reference.distance == 0 || produced == 0) {
                 break;
             }
-            for (std::size_t i = 0; i < reference.length && output.size() < output_size; ++i) {
-                const std::size_t copy_idx =
-                    reference.distance > output.size() ? 0 : output.size() - reference.distance;
-                output.push_back(output[copy_idx]);
-            }
+            const std::size_t length = std::min(reference.length, limit - produced);
+            copy_reference(out, produced, reference.distance, length);
+            produced += length;
         } else {
             if (input_idx >= data.size()) {
                 break;
             }
-            output.push_back(data[input_idx++]);
+            out[produced++] = data[input_idx++];
         }
         control_bit >>= 1;
     }
+    output.resize(produced);
     return output;
 }
 

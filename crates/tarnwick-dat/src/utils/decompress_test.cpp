@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace tarnwick_dat {
 namespace {
 
@@ -72,6 +74,75 @@ TEST(DecompressLrs, ReservesNoMoreThanTheInputCanProduce) {
     const Bytes output = decompress_lrs(input);
     EXPECT_EQ(output, Bytes(18, 0x61));
     EXPECT_LE(output.capacity(), 4 * 17u);
+}
+
+// The expansion exactly as the format describes it: one byte at a time, each copied byte looked
+// up afresh. The bulk copies must give the same bytes.
+Bytes expand_byte_by_byte(const Bytes& input) {
+    if (input.size() < 4) {
+        return input;
+    }
+    const std::size_t output_size =
+        input[0] | input[1] << 8 | input[2] << 16 | static_cast<std::size_t>(input[3]) << 24;
+    Bytes output;
+    std::size_t at = 4;
+    std::uint8_t control = 0;
+    std::uint8_t bit = 0;
+    while (output.size() < output_size && at < input.size()) {
+        if (bit == 0) {
+            control = input[at++];
+            bit = 0x80;
+        }
+        if ((control & bit) != 0) {
+            if (at + 1 >= input.size()) {
+                break;
+            }
+            const std::size_t distance = input[at] | (input[at + 1] & 0xF0) << 4;
+            const std::size_t length = (input[at + 1] & 0x0F) + 2;
+            at += 2;
+            if (distance == 0 || output.empty()) {
+                break;
+            }
+            for (std::size_t i = 0; i < length && output.size() < output_size; ++i) {
+                output.push_back(output[distance > output.size() ? 0 : output.size() - distance]);
+            }
+        } else {
+            if (at >= input.size()) {
+                break;
+            }
+            output.push_back(input[at++]);
+        }
+        bit >>= 1;
+    }
+    return output;
+}
+
+// Random streams: short and long distances (overlapping, reaching before the start, or 0),
+// declared sizes short of, at and beyond what the stream gives, streams cut anywhere.
+TEST(DecompressLrs, AgreesWithTheByteByByteExpansion) {
+    std::mt19937 rng{3};
+    for (int round = 0; round < 3000; ++round) {
+        const std::uint32_t declared = rng() % 600;
+        Bytes input{static_cast<std::uint8_t>(declared), static_cast<std::uint8_t>(declared >> 8),
+                    0, 0};
+        const std::size_t groups = rng() % 40;
+        for (std::size_t group = 0; group < groups; ++group) {
+            const auto control = static_cast<std::uint8_t>(rng() & rng());  // mostly literals
+            input.push_back(control);
+            for (int bit = 7; bit >= 0; --bit) {
+                if ((control >> bit & 1) == 0) {
+                    input.push_back(static_cast<std::uint8_t>(rng()));
+                    continue;
+                }
+                // Mostly short distances, some far, some before the output's start or 0.
+                const std::uint32_t distance = rng() % 4 == 0 ? rng() % 4096 : 1 + rng() % 24;
+                input.push_back(static_cast<std::uint8_t>(distance));
+                input.push_back(static_cast<std::uint8_t>((distance >> 4 & 0xF0) | (rng() & 0x0F)));
+            }
+        }
+        input.resize(input.size() - std::min<std::size_t>(input.size() - 4, rng() % 3));
+        ASSERT_EQ(decompress_lrs(input), expand_byte_by_byte(input)) << "round " << round;
+    }
 }
 
 }  // namespace

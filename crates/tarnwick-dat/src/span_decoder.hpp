@@ -1,0 +1,40 @@
+#pragma once
+
+#include <concepts>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "tarnwick_base/little_endian.hpp"
+
+namespace tarnwick_dat {
+
+// Little-endian numbers taken one after another from bytes in memory, with no virtual call and
+// no error value: a number that does not fit is refused and nothing is taken. Decoders built on
+// it give up at the first refusal and leave the report of that failure to the record reader.
+class SpanDecoder {
+  public:
+    explicit SpanDecoder(std::span<const std::uint8_t> bytes)
+        : next_{bytes.data()}, end_{bytes.data() + bytes.size()}, start_{bytes.data()} {}
+
+    template <std::unsigned_integral Number>
+    bool number(Number& out) {
+        if (left() < sizeof(Number)) {
+            return false;
+        }
+        out = tarnwick_base::load_le<Number>(
+            std::span<const std::uint8_t, sizeof(Number)>{next_, sizeof(Number)});
+        next_ += sizeof(Number);
+        return true;
+    }
+
+    std::size_t left() const { return static_cast<std::size_t>(end_ - next_); }
+    std::size_t consumed() const { return static_cast<std::size_t>(next_ - start_); }
+
+  private:
+    const std::uint8_t* next_;
+    const std::uint8_t* end_;
+    const std::uint8_t* start_;
+};
+
+}  // namespace tarnwick_dat
