@@ -5,7 +5,7 @@ SOURCE_DIRS = base crates runner tools bench examples fuzz
 
 # Seconds each fuzz target runs for in `make fuzz`.
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS = archive clothing decompress terminfo runner_options tool_command_line
+FUZZ_TARGETS = archive clothing decompress block_chain terminfo runner_options tool_command_line
 
 .PHONY: all deps build run test test-asan bench fuzz fuzz-seeds format check-format
 

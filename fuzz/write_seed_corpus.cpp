@@ -2,9 +2,11 @@
 // archives from the sample generator and the archive writer, the clothing files and compressed
 // files inside them, and command lines. Terminal descriptions come from `tic` (see the Makefile).
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,11 @@ void write_file(const fs::path& path, const Bytes& bytes) {
         std::cerr << "write-seed-corpus: cannot write " << path << "\n";
         std::exit(1);
     }
+}
+
+Bytes read_file(const fs::path& path) {
+    std::ifstream in{path, std::ios::binary};
+    return {std::istreambuf_iterator<char>{in}, {}};
 }
 
 // Arguments joined by zero bytes, as the command-line targets split them.
@@ -65,6 +72,48 @@ std::expected<void, DatError> write_tiny_archives(const fs::path& archive_dir) {
     return empty->finish();
 }
 
+// The block-chain target's input: block size, choices, three (offset, size) pairs, the file.
+Bytes chain_reads(std::uint16_t block_size, std::uint8_t choices,
+                  const std::vector<DatFileEntry>& entries, const Bytes& file) {
+    Bytes bytes;
+    const auto put = [&bytes](std::uint64_t value, std::size_t length) {
+        for (std::size_t i = 0; i < length; ++i) {
+            bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+        }
+    };
+    put(block_size, 2);
+    put(choices, 1);
+    for (const DatFileEntry& entry : entries) {
+        put(entry.offset, 4);
+        put(entry.size, 4);
+    }
+    bytes.insert(bytes.end(), file.begin(), file.end());
+    return bytes;
+}
+
+// The sample's three largest files, which run over several blocks, read from the whole sample;
+// and a 16-byte-block file whose one chain runs on, then loops back.
+void write_block_chain_seeds(const fs::path& dir, const DatDatabase& archive, const Bytes& file) {
+    std::vector<DatFileEntry> largest;
+    for (const auto& [id, entry] : archive.files) {
+        largest.push_back(entry);
+    }
+    std::sort(largest.begin(), largest.end(), [](const auto& a, const auto& b) {
+        return a.size > b.size || (a.size == b.size && a.id < b.id);
+    });
+    largest.resize(std::min<std::size_t>(largest.size(), 3));
+    const auto block_size = static_cast<std::uint16_t>(archive.header.block_size);
+    write_file(dir / "sample-largest", chain_reads(block_size, 0x00, largest, file));
+    write_file(dir / "sample-largest-short-reads", chain_reads(block_size, 0x1B, largest, file));
+    Bytes looping(64);
+    for (const auto& [block, link] : {std::pair{0, 16}, {16, 32}, {32, 16}, {48, 0}}) {
+        looping[block] = static_cast<std::uint8_t>(link);
+    }
+    DatFileEntry chain{};
+    chain.size = 40;
+    write_file(dir / "looping", chain_reads(16, 0x02, {chain, chain, chain}, looping));
+}
+
 // The small sample, and its clothing files and compressed files as the other targets' seeds.
 std::expected<void, DatError> write_archive_seeds(const fs::path& corpus) {
     const fs::path sample = corpus / "archive" / "small-sample.dat";
@@ -75,6 +124,7 @@ std::expected<void, DatError> write_archive_seeds(const fs::path& corpus) {
     if (!archive) {
         return tarnwick_base::take_error(archive);
     }
+    write_block_chain_seeds(corpus / "block_chain", *archive, read_file(sample));
     for (const auto& [id, entry] : archive->files) {
         if (entry.size == 0) {
             continue;

@@ -2,7 +2,8 @@
 // block's link word, every node's entry count and branches, the entries' sizes and the
 // compressed files' declared sizes set to hostile values, and the file cut at every block. Each
 // mutant is opened and read whole in a child process, which must end with errors or sound
-// results, within a time and a peak memory that do not depend on the values found.
+// results, within a time and a peak memory that do not depend on the values found, and with
+// the fast chain reads agreeing with the step-by-step ones byte for byte and error for error.
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -228,6 +229,25 @@ class Mutants {
     std::vector<Mutant> mutants_;
 };
 
+std::string outcome(const std::expected<std::vector<std::uint8_t>, DatError>& read) {
+    return read ? "bytes " + std::string{read->begin(), read->end()}
+                : "error " + read.error().debug();
+}
+
+// The fast chain read and the step-by-step one must agree on the entry, as must a file read
+// through a window shared with its neighbours and one read on its own.
+std::string fast_and_exact_disagree(const DatDatabase& archive, const DatFileEntry& entry,
+                                    ReadWindow& window) {
+    if (outcome(archive.read_file_data(entry.offset, entry.size)) !=
+        outcome(archive.read_file_data_exact(entry.offset, entry.size))) {
+        return "the chain reads of " + hex_upper(entry.id) + " disagree";
+    }
+    if (outcome(archive.get_file(entry.id, window)) != outcome(archive.get_file(entry.id))) {
+        return "the windowed read of " + hex_upper(entry.id) + " disagrees";
+    }
+    return "";
+}
+
 // In the child: opens and reads everything. Gives "" when every result was an error with a
 // text or sound, else what was not; counts what it read in `summary`.
 std::string read_everything(const std::filesystem::path& path, std::string& summary) {
@@ -243,8 +263,13 @@ std::string read_everything(const std::filesystem::path& path, std::string& summ
     std::sort(ids.begin(), ids.end());
     std::size_t errors = 0;
     std::size_t tables = 0;
+    ReadWindow window;
     for (const std::uint32_t id : ids) {
         const DatFileEntry entry = archive->files.at(id);
+        if (std::string disagreement = fast_and_exact_disagree(*archive, entry, window);
+            !disagreement.empty()) {
+            return disagreement;
+        }
         auto bytes = archive->get_file(id);
         if (!bytes) {
             ++errors;

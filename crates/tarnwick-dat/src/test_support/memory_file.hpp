@@ -3,6 +3,7 @@
 // For tests only: a positioned-read source held in memory that records every read and can
 // interrupt or shorten reads on request.
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
