@@ -33,7 +33,7 @@ test-asan: deps
 bench: build
 	@scripts/bench
 
-# The libFuzzer targets, built with clang-19 in build/fuzz (apart from the g++ builds), each run
+# The libFuzzer targets, built with clang-19 in build/fuzzing (apart from the g++ builds), each run
 # for FUZZ_SECONDS from its seed corpus.
 fuzz:
 	@scripts/install-deps fuzz
