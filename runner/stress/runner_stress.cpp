@@ -26,10 +26,13 @@
 #include "runner/test_main.hpp"
 #include "runner/test_support/recording_output.hpp"
 #include "runner/test_support/test_helpers.hpp"
+#include "tarnwick_base/test_support/forked_child.hpp"
 
 namespace runner {
 namespace {
 
+using tarnwick_base::test_support::ChildRun;
+using tarnwick_base::test_support::run_in_child;
 using testing::check;
 
 // How a stress check ends; the outcome it must get follows from it.
@@ -261,39 +264,6 @@ TEST(RunnerStress, FiveThousandChecksAreCountedExactlyInTheReport) {
             "---- " + check_name(index) + " stdout ----\n" + printed_lines(index);
         EXPECT_EQ(report.find(heading) != std::string::npos, listed) << check_name(index);
     }
-}
-
-// Runs `child` in a forked process with its standard output into a pipe; gives what it wrote
-// and how it ended.
-struct ChildRun {
-    std::string out;
-    int status = 0;
-};
-
-ChildRun run_in_child(const std::function<void()>& child) {
-    int fds[2];
-    if (pipe(fds) != 0) {
-        return {"<pipe failed>", -1};
-    }
-    std::cout.flush();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(fds[1], STDOUT_FILENO);
-        close(fds[0]);
-        close(fds[1]);
-        child();
-        std::fflush(stdout);
-        _exit(0);
-    }
-    close(fds[1]);
-    ChildRun run;
-    char buffer[4096];
-    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) {
-        run.out.append(buffer, static_cast<std::size_t>(n));
-    }
-    close(fds[0]);
-    waitpid(pid, &run.status, 0);
-    return run;
 }
 
 TestOutcome prints_and_passes() {

@@ -6,13 +6,11 @@
 // the fast chain reads agreeing with the step-by-step ones byte for byte and error for error.
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -22,6 +20,7 @@
 #include "sample_archive.hpp"
 #include "tarnwick_base/hex.hpp"
 #include "tarnwick_base/little_endian.hpp"
+#include "tarnwick_base/test_support/forked_child.hpp"
 #include "tarnwick_dat/file_type.hpp"
 #include "tarnwick_dat/file_type/clothing.hpp"
 #include "tarnwick_dat/lib.hpp"
@@ -33,6 +32,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using tarnwick_base::hex_upper;
+using tarnwick_base::test_support::ChildRun;
+using tarnwick_base::test_support::run_in_child;
 
 // A child that reads far longer than this, or takes this much more memory than one that does
 // nothing, is out of proportion to an archive of about 20 KB.
@@ -294,41 +295,18 @@ std::string read_everything(const std::filesystem::path& path, std::string& summ
     return "";
 }
 
-struct ChildReport {
-    std::string text;  // the summary, or what was unsound
-    int status = 0;
-    long max_rss_kib = 0;
-    std::chrono::steady_clock::duration elapsed{};
-};
-
-// Runs `body` in a child process that a hang cannot keep alive; gives what it wrote, how it
-// ended, its peak resident memory and its wall-clock time.
-ChildReport in_child(const std::function<std::string()>& body) {
-    int fds[2];
-    if (pipe(fds) != 0) {
-        return {"<pipe failed>", -1};
-    }
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        alarm(static_cast<unsigned>(time_limit.count() * 4));
-        const std::string text = body();
-        const ssize_t written = write(fds[1], text.data(), text.size());
-        _exit(written == static_cast<ssize_t>(text.size()) ? 0 : 3);
-    }
-    close(fds[1]);
-    ChildReport report;
-    char buffer[512];
-    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) {
-        report.text.append(buffer, static_cast<std::size_t>(n));
-    }
-    close(fds[0]);
-    rusage usage{};
-    wait4(pid, &report.status, 0, &usage);
-    report.elapsed = std::chrono::steady_clock::now() - start;
-    report.max_rss_kib = usage.ru_maxrss;
-    return report;
+// Runs `body` in a child process that a hang cannot keep alive; what it gives is what the
+// child writes.
+ChildRun in_child(const std::function<std::string()>& body) {
+    return run_in_child(
+        [&body] {
+            const std::string text = body();
+            if (write(STDOUT_FILENO, text.data(), text.size()) !=
+                static_cast<ssize_t>(text.size())) {
+                _exit(3);
+            }
+        },
+        static_cast<unsigned>(time_limit.count() * 4));
 }
 
 class CorruptArchives : public ::testing::Test {
@@ -343,18 +321,18 @@ class CorruptArchives : public ::testing::Test {
     // was sound and the child stayed within its limits and left the file as it was.
     std::string read_in_child(const std::string& name, const Bytes& bytes) {
         write_bytes(mutant_path_, bytes);
-        const ChildReport report = in_child([this] {
+        const ChildRun report = in_child([this] {
             std::string summary;
             const std::string problem = read_everything(mutant_path_, summary);
             return problem.empty() ? summary : "UNSOUND: " + problem;
         });
         EXPECT_TRUE(WIFEXITED(report.status) && WEXITSTATUS(report.status) == 0)
             << name << ": child ended with status " << report.status;
-        EXPECT_FALSE(report.text.starts_with("UNSOUND")) << name << ": " << report.text;
+        EXPECT_FALSE(report.out.starts_with("UNSOUND")) << name << ": " << report.out;
         EXPECT_LT(report.elapsed, time_limit) << name;
         EXPECT_LT(report.max_rss_kib - idle_rss_kib_, memory_limit_kib) << name;
         EXPECT_EQ(file_bytes(mutant_path_), bytes) << name << ": the archive changed";
-        return report.text;
+        return report.out;
     }
 
     test_support::TempDir dir_;
