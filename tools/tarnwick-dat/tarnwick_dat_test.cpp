@@ -1,24 +1,18 @@
 // End to end: the built tarnwick-dat run against archives written here with the library's writer.
 
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tarnwick_base/hex.hpp"
+#include "tarnwick_base/test_support/program_run.hpp"
 #include "tarnwick_dat/compress.hpp"
 #include "tarnwick_dat/file_type/clothing_writer.hpp"
 #include "tarnwick_dat/lib.hpp"
@@ -34,89 +28,25 @@ using namespace tarnwick_dat;
 using nlohmann::json;
 using tarnwick_base::hex_upper;
 using test_support::TempDir;
+using ToolRun = tarnwick_base::test_support::ProgramRun;
+using Output = tarnwick_base::test_support::StandardOutput;
+using tarnwick_base::test_support::read_file;
 using ::testing::HasSubstr;
 using Bytes = std::vector<std::uint8_t>;
-
-std::string read_file(const fs::path& path) {
-    std::ifstream in{path, std::ios::binary};
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 Bytes as_bytes(const std::string& text) {
     return {text.begin(), text.end()};
 }
 
-struct ToolRun {
-    int status = -1;  // 124 when it ran for a minute and was stopped
-    std::string out;
-    std::string err;
-};
-
-// Where the program's standard output goes.
-enum class Output { File, ClosedPipe, Terminal };
-
-// Runs the program with every signal at its default action, standard input empty.
+// The built tool, run with this process's environment.
 ToolRun run_tool(std::vector<std::string> args, Output output = Output::File) {
-    const TempDir dir;
-    const char* bin_dir = std::getenv("TARNWICK_BIN_DIR");
-    args.insert(
-        args.begin(),
-        {"timeout", "60", (fs::path{bin_dir ? bin_dir : "build/bin"} / "tarnwick-dat").string()});
-    std::vector<char*> argv;
-    for (std::string& arg : args) {
-        argv.push_back(arg.data());
+    std::vector<std::string> env;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        env.emplace_back(*entry);
     }
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    int stdout_fd = -1;
-    int master = -1;
-    if (output == Output::ClosedPipe) {
-        int ends[2];
-        ::pipe(ends);
-        ::close(ends[0]);
-        stdout_fd = ends[1];
-    } else if (output == Output::Terminal) {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        ::grantpt(master);
-        ::unlockpt(master);
-        stdout_fd = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
-        posix_spawn_file_actions_addclose(&actions, master);
-    }
-    if (stdout_fd >= 0) {
-        posix_spawn_file_actions_adddup2(&actions, stdout_fd, 1);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, 1, (dir / "out").c_str(), O_WRONLY | O_CREAT,
-                                         0600);
-    }
-    posix_spawn_file_actions_addopen(&actions, 2, (dir / "err").c_str(), O_WRONLY | O_CREAT, 0600);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t all_signals;
-    sigfillset(&all_signals);
-    posix_spawnattr_setsigdefault(&attributes, &all_signals);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-    ToolRun run;
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, "timeout", &actions, &attributes, argv.data(), environ) == 0) {
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    for (int fd : {stdout_fd, master}) {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    run.out = read_file(dir / "out");
-    run.err = read_file(dir / "err");
-    return run;
+    return tarnwick_base::test_support::run_program(
+        tarnwick_base::test_support::program_path("tarnwick-dat"), std::move(args), std::move(env),
+        output);
 }
 
 // A clothing table of `effects` base and sub-palette effects, every list of a few elements.
