@@ -9,8 +9,8 @@ namespace tarnwick_tool {
 std::vector<ListedFile> files_in_id_order(const dat::DatDatabase& database,
                                           std::optional<dat::DatFileType> type) {
     std::vector<ListedFile> listed;
-    listed.reserve(database.files.size());
-    for (const auto& [id, entry] : database.files) {
+    listed.reserve(database.files().size());
+    for (const auto& [id, entry] : database.files()) {
         const dat::DatFileType entry_type = dat::from_id_in_dat(id, database.dat_kind());
         if (!type || entry_type == *type) {
             listed.push_back({entry, entry_type});

@@ -17,7 +17,7 @@ int run_clothing(const ClothingCommand& command) {
     }
     const dat::DatFileType type = dat::from_id_in_dat(command.id, opened->database.dat_kind());
     if (type != dat::DatFileType::Clothing) {
-        report_error(format_id(command.id) + " is a " + std::string{dat::dat_file_type_name(type)} +
+        report_error(format_id(command.id) + " is a " + std::string{dat::file_type_name(type)} +
                      " file, not a clothing table");
         return 1;
     }

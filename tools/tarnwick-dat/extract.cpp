@@ -26,7 +26,7 @@ struct ExtractCounts {
 
 // `<directory>/<TypeName>/<ID>.bin`, the id as eight upper-case digits.
 fs::path destination(const fs::path& directory, const ListedFile& file) {
-    return directory / dat::dat_file_type_name(file.type) /
+    return directory / dat::file_type_name(file.type) /
            (base::hex_upper(file.entry.id, 8) + ".bin");
 }
 

@@ -74,7 +74,7 @@ std::string_view kind_name(dat::DatKind kind) {
 std::string type_count_lines(const std::vector<ListedFile>& files) {
     std::map<std::string_view, std::size_t> counts;
     for (const ListedFile& file : files) {
-        ++counts[dat::dat_file_type_name(file.type)];
+        ++counts[dat::file_type_name(file.type)];
     }
     std::vector<std::pair<std::string_view, std::size_t>> sorted{counts.begin(), counts.end()};
     std::ranges::stable_sort(sorted, std::ranges::greater{},
@@ -97,9 +97,9 @@ int run_info(const InfoCommand& command) {
     const auto compressed = std::ranges::count_if(
         files, [](const ListedFile& file) { return file.entry.is_compressed(); });
     StandardOutput out;
-    out.write(header_lines(database->header));
+    out.write(header_lines(database->header()));
     out.write(line("kind", kind_name(database->dat_kind())));
-    out.write(line("block size", std::to_string(database->header.block_size)));
+    out.write(line("block size", std::to_string(database->header().block_size)));
     out.write(line("files", std::to_string(files.size())));
     out.write(line("compressed", std::to_string(compressed)));
     out.write(line("directory nodes", std::to_string(database->directory_shape().nodes)));

@@ -15,7 +15,7 @@ namespace {
 // stored plainly shows "-" where a compressed one shows "compressed".
 std::string text_line(const ListedFile& file) {
     const dat::DatFileEntry& entry = file.entry;
-    const std::string type{dat::dat_file_type_name(file.type)};
+    const std::string type{dat::file_type_name(file.type)};
     char text[160];
     std::snprintf(text, sizeof text, "%s  %-19s %10u  %-10s  %s  %u\n", format_id(entry.id).c_str(),
                   type.c_str(), entry.size, entry.is_compressed() ? "compressed" : "-",
@@ -26,7 +26,7 @@ std::string text_line(const ListedFile& file) {
 nlohmann::json json_object(const ListedFile& file) {
     const dat::DatFileEntry& entry = file.entry;
     return {
-        {"id", format_id(entry.id)},    {"type", dat::dat_file_type_name(file.type)},
+        {"id", format_id(entry.id)},    {"type", dat::file_type_name(file.type)},
         {"size", entry.size},           {"compressed", entry.is_compressed()},
         {"bit_flags", entry.bit_flags}, {"timestamp", iso_timestamp(entry.timestamp)},
         {"version", entry.version},
