@@ -155,17 +155,7 @@ std::string_view kind_name(std::optional<DatKind> kind) {
     if (!kind) {
         return "NoKind";
     }
-    switch (*kind) {
-        case DatKind::Portal:
-            return "Portal";
-        case DatKind::Cell:
-            return "Cell";
-        case DatKind::Local:
-            return "Local";
-        case DatKind::Unknown:
-            break;
-    }
-    return "UnknownKind";
+    return *kind == DatKind::Unknown ? "UnknownKind" : dat_kind_name(*kind);
 }
 
 // "Id10000001_Portal": the identifier and the archive kind it is classified in.
