@@ -31,7 +31,7 @@ std::optional<std::uint32_t> expanded_size(const dat::DatDatabase& database,
 // cannot be read shows "?".
 std::string text_line(const ListedFile& file, std::optional<std::uint32_t> expanded) {
     const dat::DatFileEntry& entry = file.entry;
-    const std::string type{dat::dat_file_type_name(file.type)};
+    const std::string type{dat::file_type_name(file.type)};
     const std::string expanded_text = expanded ? std::to_string(*expanded) : "?";
     char text[192];
     std::snprintf(text, sizeof text, "%s  %-19s %10u %10s  %-10s  %s  %u\n",
@@ -44,7 +44,7 @@ std::string text_line(const ListedFile& file, std::optional<std::uint32_t> expan
 nlohmann::json json_object(const ListedFile& file, std::optional<std::uint32_t> expanded) {
     const dat::DatFileEntry& entry = file.entry;
     nlohmann::json object = {
-        {"id", format_id(entry.id)},    {"type", dat::dat_file_type_name(file.type)},
+        {"id", format_id(entry.id)},    {"type", dat::file_type_name(file.type)},
         {"size", entry.size},           {"compressed", entry.is_compressed()},
         {"bit_flags", entry.bit_flags}, {"timestamp", iso_timestamp(entry.timestamp)},
         {"version", entry.version},
