@@ -125,6 +125,20 @@ Subcommand add_verify(CLI::App& app, VerifyCommand& command) {
     return {verify, [&command] { return ParsedCommand{command}; }};
 }
 
+Subcommand add_mount(CLI::App& app, MountCommand& command) {
+    CLI::App* mount = app.add_subcommand(
+        "mount",
+        "The archive as a read-only folder: DIR/<TypeName>/<ID>.bin, expanded; unmount with "
+        "fusermount3 -u DIR");
+    add_archive(*mount, command.archive);
+    mount->add_option("DIR", command.directory, "An existing, empty folder")->required();
+    mount->add_flag("--foreground", command.foreground,
+                    "Stay in the foreground until unmounted (Ctrl-C unmounts)");
+    mount->add_flag("--json", command.clothing_json,
+                    "Also each clothing table's JSON document, as Clothing/<ID>.json");
+    return {mount, [&command] { return ParsedCommand{command}; }};
+}
+
 struct Commands {
     InfoCommand info;
     LsCommand ls;
@@ -132,6 +146,7 @@ struct Commands {
     ExtractCommand extract;
     ClothingCommand clothing;
     VerifyCommand verify;
+    MountCommand mount;
 };
 
 }  // namespace
@@ -146,6 +161,7 @@ std::variant<ParsedCommand, int> parse_command_line(int argc, const char* const*
         add_info(app, commands.info),         add_ls(app, commands.ls),
         add_cat(app, commands.cat),           add_extract(app, commands.extract),
         add_clothing(app, commands.clothing), add_verify(app, commands.verify),
+        add_mount(app, commands.mount),
     };
     try {
         app.parse(argc, argv);
@@ -180,6 +196,7 @@ int run_command_line(int argc, const char* const* argv) {
                           [](const ExtractCommand& command) { return run_extract(command); },
                           [](const ClothingCommand& command) { return run_clothing(command); },
                           [](const VerifyCommand& command) { return run_verify(command); },
+                          [](const MountCommand& command) { return run_mount(command); },
                       },
                       std::get<ParsedCommand>(parsed));
 }

@@ -8,7 +8,7 @@ namespace tarnwick_tool {
 
 // A subcommand with its command line read, ready to run.
 using ParsedCommand = std::variant<InfoCommand, LsCommand, CatCommand, ExtractCommand,
-                                   ClothingCommand, VerifyCommand>;
+                                   ClothingCommand, VerifyCommand, MountCommand>;
 
 // Reads the command line without running anything: the subcommand to run, or the exit status
 // when there is none (--help and --version printed: 0; a usage error reported on standard

@@ -54,4 +54,12 @@ struct VerifyCommand {
 };
 int run_verify(const VerifyCommand& command);
 
+struct MountCommand {
+    std::filesystem::path archive;
+    std::filesystem::path directory;
+    bool foreground = false;
+    bool clothing_json = false;  // each clothing table's JSON document beside it
+};
+int run_mount(const MountCommand& command);
+
 }  // namespace tarnwick_tool
