@@ -93,7 +93,11 @@ int guarded(Callback&& callback) {
     }
 }
 
-void* init_mount(fuse_conn_info*, fuse_config* config) {
+void* init_mount(fuse_conn_info* connection, fuse_config* config) {
+    // Every listing with attributes: a folder of thousands of files is then one request per
+    // buffer instead of one per file (the kernel's adaptive choice falls back to plain names
+    // after the first buffer).
+    connection->want &= ~static_cast<unsigned>(FUSE_CAP_READDIRPLUS_AUTO);
     // Nothing changes under the mount, so the kernel may keep names, attributes and pages.
     config->use_ino = 1;
     config->entry_timeout = 3600;
@@ -103,36 +107,43 @@ void* init_mount(fuse_conn_info*, fuse_config* config) {
     return fuse_get_context()->private_data;
 }
 
+void describe(const MountedArchive& archive, const MountNode& node, struct stat& status) {
+    status = {};
+    const std::size_t index = archive.tree.index_of(node);
+    status.st_ino = index + 1;
+    const bool folder = node.kind == MountNode::Kind::Folder;
+    status.st_mode = folder ? S_IFDIR | 0555 : S_IFREG | 0444;
+    // A folder's links: its name, its ".", and each subfolder's "..".
+    status.st_nlink = folder ? 2 + (index == 0 ? node.children.size() : 0) : 1;
+    status.st_uid = archive.uid;
+    status.st_gid = archive.gid;
+    status.st_size = static_cast<off_t>(node.size);
+    status.st_blksize = 4096;
+    status.st_blocks = static_cast<blkcnt_t>((node.size + 511) / 512);
+    status.st_mtim.tv_sec = node.mtime;
+    status.st_atim = status.st_mtim;
+    status.st_ctim = status.st_mtim;
+}
+
 int getattr_node(const char* path, struct stat* status, fuse_file_info*) {
     return guarded([&] {
-        MountedArchive& archive = mounted();
+        const MountedArchive& archive = mounted();
         const MountNode* node = archive.tree.find(path);
         if (node == nullptr) {
             return -ENOENT;
         }
-        *status = {};
-        status->st_ino = archive.tree.index_of(*node) + 1;
-        const bool folder = node->kind == MountNode::Kind::Folder;
-        status->st_mode = folder ? S_IFDIR | 0555 : S_IFREG | 0444;
-        // A folder's links: its own name, its ".", and each subfolder's "..".
-        const bool root = archive.tree.index_of(*node) == 0;
-        status->st_nlink = folder ? 2 + (root ? node->children.size() : 0) : 1;
-        status->st_uid = archive.uid;
-        status->st_gid = archive.gid;
-        status->st_size = static_cast<off_t>(node->size);
-        status->st_blksize = 4096;
-        status->st_blocks = static_cast<blkcnt_t>((node->size + 511) / 512);
-        status->st_mtim.tv_sec = node->mtime;
-        status->st_atim = status->st_mtim;
-        status->st_ctim = status->st_mtim;
+        describe(archive, *node, *status);
         return 0;
     });
 }
 
-int readdir_node(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_info*,
-                 fuse_readdir_flags) {
+// Entries are given with the offset of the next one, so that a listing larger than the kernel's
+// buffer goes on where it stopped; with the attributes when the kernel takes them, which spares
+// it a lookup per file when listing.
+int readdir_node(const char* path, void* buffer, fuse_fill_dir_t fill, off_t offset,
+                 fuse_file_info*, fuse_readdir_flags flags) {
     return guarded([&] {
-        MountedArchive& archive = mounted();
+        const MountedArchive& archive = mounted();
         const MountNode* node = archive.tree.find(path);
         if (node == nullptr) {
             return -ENOENT;
@@ -140,12 +151,23 @@ int readdir_node(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fu
         if (node->kind != MountNode::Kind::Folder) {
             return -ENOTDIR;
         }
-        fill(buffer, ".", nullptr, 0, fuse_fill_dir_flags{});
-        fill(buffer, "..", nullptr, 0, fuse_fill_dir_flags{});
-        for (const std::size_t child : node->children) {
-            if (fill(buffer, archive.tree.node(child).name.c_str(), nullptr, 0,
-                     fuse_fill_dir_flags{}) != 0) {
-                return -ENOMEM;
+        const bool plus = (flags & FUSE_READDIR_PLUS) != 0;
+        struct stat status {};
+        // Offsets 0 and 1 are "." and ".."; then the children in order.
+        for (auto next = static_cast<std::size_t>(std::max<off_t>(offset, 0));
+             next < node->children.size() + 2; ++next) {
+            const char* name = next == 0 ? "." : next == 1 ? ".." : nullptr;
+            if (name == nullptr) {
+                const MountNode& entry = archive.tree.node(node->children[next - 2]);
+                name = entry.name.c_str();
+                if (plus) {
+                    describe(archive, entry, status);
+                }
+            }
+            const bool described = plus && next >= 2;
+            if (fill(buffer, name, described ? &status : nullptr, static_cast<off_t>(next + 1),
+                     described ? FUSE_FILL_DIR_PLUS : fuse_fill_dir_flags{}) != 0) {
+                break;  // the buffer is full: the kernel asks again from here
             }
         }
         return 0;
