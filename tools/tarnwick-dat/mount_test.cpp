@@ -101,15 +101,17 @@ Bytes clothing_bytes(std::uint32_t id, std::uint32_t effects) {
 
 struct WrittenFile {
     std::uint32_t id;
-    const char* path;  // under the mount point
+    std::string path;  // under the mount point
     Bytes bytes;
     StoreOptions options;
 };
 
-// Compressed and plain, contiguous and scattered, empty, larger than one FUSE read, and one
-// file whose chain runs off the end of the archive.
-const std::vector<WrittenFile>& written_files() {
-    static const std::vector<WrittenFile> files{
+// Compressed and plain, contiguous and scattered, empty, larger than one FUSE read; then a folder
+// too long for one listing buffer. (One more file, whose chain runs off the end of the archive,
+// is written apart.)
+constexpr std::size_t varied_files = 6;
+std::vector<WrittenFile> files_to_write() {
+    std::vector<WrittenFile> files{
         {0x01000001, "Model/01000001.bin", counting_bytes(11, 1), {.timestamp = 1}},
         {0x06000010,
          "Texture/06000010.bin",
@@ -126,6 +128,16 @@ const std::vector<WrittenFile>& written_files() {
          {.compressed = true, .layout = ChainLayout::Scattered, .timestamp = 1100000000}},
         {0x10000002, "Clothing/10000002.bin", clothing_bytes(0x10000002, 2), {.version = 7}},
     };
+    for (std::uint32_t i = 0; i < 300; ++i) {
+        files.push_back({0x0E000000 + i,
+                         "Table/0E" + hex_upper(i, 6) + ".bin",
+                         counting_bytes(i, i),
+                         {.timestamp = i}});
+    }
+    return files;
+}
+const std::vector<WrittenFile>& written_files() {
+    static const std::vector<WrittenFile> files = files_to_write();
     return files;
 }
 constexpr std::uint32_t broken_id = 0x10000003;
@@ -257,6 +269,7 @@ TEST_F(MountTest, ListsTheLayoutExtractWrites) {
         {"Audio", {0, 2000000000, 0555}},
         {"Clothing", {0, 1100000000, 0555}},
         {"Model", {0, 1, 0555}},
+        {"Table", {0, 299, 0555}},
         {"Texture", {0, 1200000000, 0555}},
         {"Clothing/10000003.bin", {broken_bytes.size(), 0, 0444}},
         {"Clothing/10000003.json", {0, 0, 0444}},  // the table cannot be read
