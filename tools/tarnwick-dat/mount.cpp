@@ -16,17 +16,24 @@
 #include <new>
 #include <string>
 
-#include "commands.hpp"
-#include "ids.hpp"
 #include "mount_cache.hpp"
 #include "mount_tree.hpp"
+#include "options.hpp"
 #include "report.hpp"
+#include "subcommand.hpp"
 
 namespace tarnwick_tool {
 
 namespace {
 
 namespace fs = std::filesystem;
+
+struct MountCommand {
+    fs::path archive;
+    fs::path directory;
+    bool foreground = false;
+    bool clothing_json = false;  // each clothing table's JSON document beside it
+};
 
 // The most bytes of expanded files kept between reads, whatever the readers do.
 constexpr std::size_t contents_capacity = 64 << 20;
@@ -75,7 +82,7 @@ ContentCache::Contents contents_of(MountedArchive& archive, std::size_t index) {
     auto result =
         archive.contents.get(index, [&] { return mount_node_contents(archive.database, node); });
     if (!result) {
-        write_error_line(archive.archive_name + ": " + format_id(node.id) + ": " + result.error());
+        write_error_line(archive.archive_name + ": " + result.error());
         return nullptr;
     }
     return *result;
@@ -226,19 +233,19 @@ const fuse_operations read_only_operations = [] {
 std::optional<std::string> mount_point_problem(const fs::path& directory) {
     struct stat status {};
     if (::stat(directory.c_str(), &status) != 0) {
-        return directory.string() + ": " + std::strerror(errno) +
+        return shown_path(directory) + ": " + std::strerror(errno) +
                " (the mount point must be an existing, empty folder)";
     }
     if (!S_ISDIR(status.st_mode)) {
-        return directory.string() + " is not a folder";
+        return shown_path(directory) + " is not a folder";
     }
     const std::unique_ptr<DIR, int (*)(DIR*)> folder{::opendir(directory.c_str()), ::closedir};
     if (!folder) {
-        return directory.string() + ": " + std::strerror(errno);
+        return shown_path(directory) + ": " + std::strerror(errno);
     }
     while (const dirent* entry = ::readdir(folder.get())) {
         if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
-            return directory.string() + " is not empty";
+            return shown_path(directory) + " is not empty";
         }
     }
     return std::nullopt;
@@ -293,8 +300,6 @@ struct FuseDeleter {
     void operator()(fuse* session) const { fuse_destroy(session); }
 };
 
-}  // namespace
-
 int run_mount(const MountCommand& command) {
     fuse_set_log_func(log_from_fuse);
     auto database = open_archive(command.archive);
@@ -303,7 +308,7 @@ int run_mount(const MountCommand& command) {
     }
     std::error_code error;
     const fs::path directory = fs::absolute(command.directory, error);
-    if (auto problem = error ? std::optional{command.directory.string() + ": " + error.message()}
+    if (auto problem = error ? std::optional{shown_path(command.directory) + ": " + error.message()}
                              : mount_point_problem(directory)) {
         report_error(*problem);
         return 1;
@@ -312,7 +317,7 @@ int run_mount(const MountCommand& command) {
         report_error(*problem);
         return 1;
     }
-    auto archive = std::make_unique<MountedArchive>(command.archive.string(), std::move(*database));
+    auto archive = std::make_unique<MountedArchive>(shown_path(command.archive), std::move(*database));
     archive->tree = MountTree::build(archive->database, command.clothing_json);
 
     const std::string options = "ro,default_permissions,fsname=" +
@@ -326,7 +331,8 @@ int run_mount(const MountCommand& command) {
         return 1;
     }
     if (fuse_mount(session.get(), directory.c_str()) != 0) {
-        report_error("cannot mount " + command.archive.string() + " on " + directory.string());
+        report_error("cannot mount " + shown_path(command.archive) + " on " +
+                     shown_path(directory));
         return 1;
     }
     if (!command.foreground && !run_in_background()) {
@@ -342,6 +348,25 @@ int run_mount(const MountCommand& command) {
     fuse_remove_signal_handlers(loop_session);
     fuse_unmount(session.get());
     return looped < 0 ? 1 : 0;
+}
+
+}  // namespace
+
+Subcommand mount_subcommand() {
+    return {"mount",
+            "The archive as a read-only folder in extract's layout (DIR/<TypeName>/<ID>.bin, "
+            "expanded), until fusermount3 -u DIR",
+            "mount portal.dat mnt --json", [](CLI::App& app) -> CommandRun {
+                auto command = std::make_shared<MountCommand>();
+                add_archive(app, command->archive);
+                add_path(app, "DIR", command->directory, "An existing, empty folder");
+                app.add_flag("--foreground", command->foreground,
+                             "Stay in the foreground until unmounted (Ctrl-C unmounts)");
+                app.add_flag("--json", command->clothing_json,
+                             "Also each clothing table's clothing --format json document, as "
+                             "Clothing/<ID>.json");
+                return [command] { return run_mount(*command); };
+            }};
 }
 
 }  // namespace tarnwick_tool

@@ -325,7 +325,8 @@ TEST_F(MountTest, ReadsGiveTheWrittenBytes) {
     EXPECT_EQ(read_whole(mount_point_ / written_files()[2].path), written_files()[2].bytes);
     const ToolRun& run = unmount();
     EXPECT_EQ(run.status, 0);
-    const std::string line_start = "tarnwick-dat: " + archive_.string() + ": 0x10000003: ";
+    const std::string line_start =
+        "tarnwick-dat: " + archive_.string() + ": reading file 0x10000003: ";
     EXPECT_EQ(run.err.find(line_start), 0U) << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
 }

@@ -5,29 +5,17 @@
 
 #include "clothing_file.hpp"
 #include "clothing_json.hpp"
+#include "ids.hpp"
 #include "json_lines.hpp"
 
 namespace tarnwick_tool {
 
 namespace {
 
-// The size a read of the file gives: for a compressed file the length its stream declares in
-// its first four bytes (one small read), else the stored size. A stream whose prefix cannot be
-// read keeps the stored size; reading the file then reports why.
+// A stream whose declared size cannot be read keeps the stored size; reading the file then
+// reports why.
 std::uint64_t expanded_size(const dat::DatDatabase& database, const dat::DatFileEntry& entry) {
-    if (!entry.is_compressed()) {
-        return entry.size;
-    }
-    const auto prefix = database.read_file_data(entry.offset, std::min(entry.size, 4U));
-    if (!prefix || prefix->size() < 4) {
-        return entry.size;
-    }
-    const std::vector<std::uint8_t>& bytes = *prefix;
-    return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
-std::string contents_error(const dat::DatError& error) {
-    return error.display();
+    return database.expanded_size(entry.id).value_or(entry.size);
 }
 
 MountNode file_node(MountNode::Kind kind, const dat::DatFileEntry& entry) {
@@ -89,20 +77,17 @@ const MountNode* MountTree::find(std::string_view path) const {
 
 std::expected<std::vector<std::uint8_t>, std::string> mount_node_contents(
     const dat::DatDatabase& database, const MountNode& node) {
-    auto bytes = database.get_file(node.id);
+    auto bytes = read_whole_file(database, node.id);
     if (!bytes) {
-        return std::unexpected{contents_error(bytes.error())};
+        return std::unexpected{bytes.error().doing + ": " + bytes.error().why};
     }
     if (node.kind == MountNode::Kind::File) {
-        if (bytes->size() != node.size) {
-            return std::unexpected{"expanded to " + std::to_string(bytes->size()) + " of the " +
-                                   std::to_string(node.size) + " bytes declared"};
-        }
         return std::move(*bytes);
     }
     const ClothingReading reading = read_clothing_file(*bytes, node.id);
     if (reading.problem) {
-        return std::unexpected{"clothing table does not parse: " + reading.problem->text};
+        return std::unexpected{"parsing clothing table " + format_id(node.id) + ": " +
+                               reading.problem->text};
     }
     const std::string document = json_block(clothing_json(*reading.table));
     return std::vector<std::uint8_t>{document.begin(), document.end()};

@@ -45,9 +45,8 @@ class MountTree {
     std::unordered_map<std::string, std::size_t> by_path_;
 };
 
-// A file's whole contents, or the reason it cannot be read (one line, naming no id): the
-// expanded bytes, which must be as many as the tree's size says; the JSON document of a
-// clothing table that parses whole.
+// A file's whole contents, or what was being done and why it failed, in one line: the expanded
+// bytes, as many as the stream declares; the JSON document of a clothing table that parses whole.
 std::expected<std::vector<std::uint8_t>, std::string> mount_node_contents(
     const dat::DatDatabase& database, const MountNode& node);
 
