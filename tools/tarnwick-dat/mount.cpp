@@ -317,7 +317,8 @@ int run_mount(const MountCommand& command) {
         report_error(*problem);
         return 1;
     }
-    auto archive = std::make_unique<MountedArchive>(shown_path(command.archive), std::move(*database));
+    auto archive =
+        std::make_unique<MountedArchive>(shown_path(command.archive), std::move(*database));
     archive->tree = MountTree::build(archive->database, command.clothing_json);
 
     const std::string options = "ro,default_permissions,fsname=" +
