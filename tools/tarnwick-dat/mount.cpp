@@ -58,10 +58,13 @@ void write_error_line(const std::string& text) {
     const std::string line = std::string{tool_name} + ": " + text + "\n";
     for (std::size_t done = 0; done < line.size();) {
         const ssize_t written = ::write(STDERR_FILENO, line.data() + done, line.size() - done);
-        if (written <= 0 && errno != EINTR) {
-            return;
+        if (written < 0 && errno == EINTR) {
+            continue;
         }
-        done += written > 0 ? static_cast<std::size_t>(written) : 0;
+        if (written <= 0) {
+            return;  // nowhere to report: the read still fails with EIO
+        }
+        done += static_cast<std::size_t>(written);
     }
 }
 
@@ -275,12 +278,12 @@ std::string escaped_option_value(const std::string& value) {
 // Leaves the mount to a child of its own session and ends the calling process; standard
 // error stays the tool's, where unreadable files are reported.
 bool run_in_background() {
+    std::fflush(nullptr);  // nothing buffered is written twice
     const pid_t child = ::fork();
     if (child < 0) {
         return false;
     }
     if (child > 0) {
-        std::fflush(nullptr);
         ::_exit(0);
     }
     ::setsid();
