@@ -354,23 +354,23 @@ int run_mount(const MountCommand& command) {
     return looped < 0 ? 1 : 0;
 }
 
+void declare_mount(CLI::App& app, MountCommand& command) {
+    add_path(app, "DIR", command.directory, "An existing, empty folder");
+    app.add_flag("--foreground", command.foreground,
+                 "Stay in the foreground until unmounted (Ctrl-C unmounts)");
+    app.add_flag("--json", command.clothing_json,
+                 "Also each clothing table's clothing --format json document, as "
+                 "Clothing/<ID>.json");
+}
+
 }  // namespace
 
 Subcommand mount_subcommand() {
-    return {"mount",
-            "The archive as a read-only folder in extract's layout (DIR/<TypeName>/<ID>.bin, "
-            "expanded), until fusermount3 -u DIR",
-            "mount portal.dat mnt --json", [](CLI::App& app) -> CommandRun {
-                auto command = std::make_shared<MountCommand>();
-                add_archive(app, command->archive);
-                add_path(app, "DIR", command->directory, "An existing, empty folder");
-                app.add_flag("--foreground", command->foreground,
-                             "Stay in the foreground until unmounted (Ctrl-C unmounts)");
-                app.add_flag("--json", command->clothing_json,
-                             "Also each clothing table's clothing --format json document, as "
-                             "Clothing/<ID>.json");
-                return [command] { return run_mount(*command); };
-            }};
+    return archive_subcommand<MountCommand>(
+        "mount",
+        "The archive as a read-only folder in extract's layout (DIR/<TypeName>/<ID>.bin, "
+        "expanded), until fusermount3 -u DIR",
+        "mount portal.dat mnt --json", declare_mount, run_mount);
 }
 
 }  // namespace tarnwick_tool
