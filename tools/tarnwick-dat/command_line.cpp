@@ -5,8 +5,11 @@
 #include <iostream>
 #include <vector>
 
+#include "diff.hpp"
 #include "file_types.hpp"
 #include "ids.hpp"
+#include "manifest.hpp"
+#include "pack.hpp"
 #include "report.hpp"
 #include "tarnwick_base/overloaded.hpp"
 
@@ -125,6 +128,84 @@ Subcommand add_verify(CLI::App& app, VerifyCommand& command) {
     return {verify, [&command] { return ParsedCommand{command}; }};
 }
 
+void add_id_list(CLI::App& command, std::optional<IdList>& ids) {
+    command.add_option_function<std::string>(
+        "--id",
+        [&ids](const std::string& text) {
+            auto parsed = IdList::parse(text);
+            if (!parsed) {
+                throw CLI::ValidationError("--id", parsed.error());
+            }
+            ids = std::move(*parsed);
+        },
+        "Only files of these ids: ids and inclusive ranges separated by commas, e.g. "
+        "0x10000001,0x10000005-0x100000FF");
+}
+
+void add_selection(CLI::App& command, FileSelection& selection) {
+    add_type(command, selection.type);
+    add_id_list(command, selection.ids);
+}
+
+Subcommand add_diff(CLI::App& app, DiffCommand& command) {
+    CLI::App* diff = app.add_subcommand(
+        "diff",
+        "Files added (+), removed (-), changed (M) or changed in metadata only (~) from OLD to "
+        "NEW; status 0 when none, 1 when some, 2 on trouble");
+    diff->add_option("OLD", command.old_archive, "The archive before")->required();
+    diff->add_option("NEW", command.new_archive, "The archive after")->required();
+    add_selection(*diff, command.selection);
+    add_format(*diff, command.format, "json (one object per line)");
+    return {diff, [&command] { return ParsedCommand{command}; }};
+}
+
+Subcommand add_manifest(CLI::App& app, ManifestCommand& command) {
+    CLI::App* manifest = app.add_subcommand(
+        "manifest",
+        "The SHA-256 of every file's expanded bytes with the path extract gives it, for "
+        "sha256sum -c in an extraction folder and for verify --manifest");
+    add_archive(*manifest, command.archive);
+    add_selection(*manifest, command.selection);
+    return {manifest, [&command] { return ParsedCommand{command}; }};
+}
+
+Subcommand add_pack(CLI::App& app, PackCommand& command) {
+    CLI::App* pack = app.add_subcommand(
+        "pack", "A new archive from files laid out as extract writes them (DIR/<Type>/<ID>.bin)");
+    pack->add_option("DIR", command.directory, "The folder of files to store")->required();
+    pack->add_option("OUT", command.out, "The archive to write (replaced when it exists)")
+        ->required();
+    pack->add_option("--from", command.from,
+                     "Start from this archive's files and header; files in DIR replace or add");
+    pack->add_option_function<std::vector<std::string>>(
+        "--remove",
+        [&command](const std::vector<std::string>& texts) {
+            for (const std::string& text : texts) {
+                const auto id = parse_id(text);
+                if (!id) {
+                    throw CLI::ValidationError("--remove", "'" + text + "' is not a file id");
+                }
+                command.remove.push_back(*id);
+            }
+        },
+        "Leave out the file of this id (repeatable)");
+    pack->add_option_function<std::string>(
+        "--compress",
+        [&command](const std::string& name) {
+            if (name == "auto") {
+                command.compression = Compression::Auto;
+            } else if (name == "none") {
+                command.compression = Compression::None;
+            } else if (name == "all") {
+                command.compression = Compression::All;
+            } else {
+                throw CLI::ValidationError("--compress", "'" + name + "' is not auto, none or all");
+            }
+        },
+        "auto (the default: as in --from, new files plain), none or all");
+    return {pack, [&command] { return ParsedCommand{command}; }};
+}
+
 struct Commands {
     InfoCommand info;
     LsCommand ls;
@@ -132,6 +213,9 @@ struct Commands {
     ExtractCommand extract;
     ClothingCommand clothing;
     VerifyCommand verify;
+    DiffCommand diff;
+    ManifestCommand manifest;
+    PackCommand pack;
 };
 
 }  // namespace
@@ -146,6 +230,8 @@ std::variant<ParsedCommand, int> parse_command_line(int argc, const char* const*
         add_info(app, commands.info),         add_ls(app, commands.ls),
         add_cat(app, commands.cat),           add_extract(app, commands.extract),
         add_clothing(app, commands.clothing), add_verify(app, commands.verify),
+        add_diff(app, commands.diff),         add_manifest(app, commands.manifest),
+        add_pack(app, commands.pack),
     };
     try {
         app.parse(argc, argv);
@@ -180,6 +266,9 @@ int run_command_line(int argc, const char* const* argv) {
                           [](const ExtractCommand& command) { return run_extract(command); },
                           [](const ClothingCommand& command) { return run_clothing(command); },
                           [](const VerifyCommand& command) { return run_verify(command); },
+                          [](const DiffCommand& command) { return run_diff(command); },
+                          [](const ManifestCommand& command) { return run_manifest(command); },
+                          [](const PackCommand& command) { return run_pack(command); },
                       },
                       std::get<ParsedCommand>(parsed));
 }

@@ -3,12 +3,16 @@
 #include <variant>
 
 #include "commands.hpp"
+#include "diff.hpp"
+#include "manifest.hpp"
+#include "pack.hpp"
 
 namespace tarnwick_tool {
 
 // A subcommand with its command line read, ready to run.
-using ParsedCommand = std::variant<InfoCommand, LsCommand, CatCommand, ExtractCommand,
-                                   ClothingCommand, VerifyCommand>;
+using ParsedCommand =
+    std::variant<InfoCommand, LsCommand, CatCommand, ExtractCommand, ClothingCommand, VerifyCommand,
+                 DiffCommand, ManifestCommand, PackCommand>;
 
 // Reads the command line without running anything: the subcommand to run, or the exit status
 // when there is none (--help and --version printed: 0; a usage error reported on standard

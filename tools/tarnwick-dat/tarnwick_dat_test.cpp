@@ -463,4 +463,159 @@ TEST_F(ToolTest, CorruptArchivesEndWithTheirError) {
     }
 }
 
+std::vector<json> json_lines(const std::string& text) {
+    std::vector<json> lines;
+    std::istringstream in{text};
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(json::parse(line));
+    }
+    return lines;
+}
+
+// Runs a shell command line, for the system tools the tests compare against.
+ToolRun run_shell(const std::string& command) {
+    return tarnwick_base::test_support::run_program("/bin/sh", {"-c", command},
+                                                    {"PATH=/usr/bin:/bin"});
+}
+
+// The SHA-256 of no bytes.
+constexpr const char* empty_sha256 =
+    "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+
+class DiffTest : public ToolTest {
+  protected:
+    // OLD is the mixed archive; NEW differs from it in each of the four ways, and in one texture
+    // swap of a clothing table of the same length.
+    void SetUp() override {
+        write_archive(mixed_files());
+        fs::rename(archive_, old_);
+        ClothingTable patched = small_table;
+        patched.clothing_base_effects.at(0x02000001)
+            .clo_object_effects[1]
+            .clo_texture_effects[0]
+            .new_texture = 0x05009999;
+        std::vector<StoredFile> files = mixed_files();
+        files[0].options.compressed = false;    // 0x10000001: metadata
+        files[1].bytes = table_bytes(patched);  // 0x10000002: changed
+        files[3].options.timestamp = 1;         // 0x01000001: metadata
+        files[4].id = 0x0A000002;               // 0x0A000001 removed, 0x0A000002 added
+        write_archive(files);
+    }
+
+    fs::path old_ = dir_ / "old.dat";
+    std::string o_ = old_.string();
+};
+
+TEST_F(DiffTest, TextListsEachKindOfChange) {
+    const std::string big = std::to_string(table_bytes(big_table).size());
+    const std::string swap =
+        "    /clothing_base_effects/0x02000001/clo_object_effects/1/clo_texture_effects/0/"
+        "new_texture\n";
+    const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
+        {{"diff", o_, a_},
+         1,
+         "~ 0x01000001  Model               11  (timestamp)\n"
+         "- 0x0A000001  Audio               0\n"
+         "+ 0x0A000002  Audio               0\n"
+         "~ 0x10000001  Clothing            " +
+             big +
+             "  (compressed)\n"
+             "M 0x10000002  Clothing            220\n" +
+             swap +
+             "Audio: 1 added, 1 removed, 0 changed, 0 metadata\n"
+             "Clothing: 0 added, 0 removed, 1 changed, 1 metadata\n"
+             "Model: 0 added, 0 removed, 0 changed, 1 metadata\n"
+             "in all: 1 added, 1 removed, 1 changed, 2 metadata\n"},
+        {{"diff", a_, o_, "--type", "clothing", "--id", "0x10000002,0x0A000000-0x0AFFFFFF"},
+         1,
+         "M 0x10000002  Clothing            220\n" + swap +
+             "Clothing: 0 added, 0 removed, 1 changed, 0 metadata\n"
+             "in all: 0 added, 0 removed, 1 changed, 0 metadata\n"},
+        {{"diff", a_, o_, "--id", "0x0A000001"},
+         1,
+         "+ 0x0A000001  Audio               0\n"
+         "Audio: 1 added, 0 removed, 0 changed, 0 metadata\n"
+         "in all: 1 added, 0 removed, 0 changed, 0 metadata\n"},
+        {{"diff", o_, o_}, 0, "in all: 0 added, 0 removed, 0 changed, 0 metadata\n"},
+        {{"diff", o_, (dir_ / "missing.dat").string()}, 2, ""},
+        {{"diff", o_}, 2, ""},
+    };
+    for (const auto& [args, status, out] : cases) {
+        const ToolRun run = run_tool(args);
+        EXPECT_EQ(run.status, status) << args.back() << run.err;
+        EXPECT_EQ(run.out, out) << args.back();
+    }
+}
+
+TEST_F(DiffTest, JsonGivesBothSidesAndTheChangedFields) {
+    const ToolRun run = run_tool({"diff", o_, a_, "--format", "json"});
+    ASSERT_EQ(run.status, 1) << run.err;
+    const std::vector<json> lines = json_lines(run.out);
+    ASSERT_EQ(lines.size(), 6u);
+    const std::pair<const char*, const char*> expected[] = {
+        {"0x01000001", "metadata"}, {"0x0A000001", "removed"}, {"0x0A000002", "added"},
+        {"0x10000001", "metadata"}, {"0x10000002", "changed"},
+    };
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_EQ(lines[i]["type"], "entry");
+        EXPECT_EQ(lines[i]["id"], expected[i].first);
+        EXPECT_EQ(lines[i]["change"], expected[i].second);
+        EXPECT_EQ(lines[i].contains("old"), i != 2) << i;
+        EXPECT_EQ(lines[i].contains("new"), i != 1) << i;
+    }
+    EXPECT_EQ(lines[2]["new"], json({{"size", 0},
+                                     {"stored_size", 0},
+                                     {"compressed", false},
+                                     {"timestamp", "1970-01-01T00:00:00Z"},
+                                     {"version", 0},
+                                     {"bit_flags", 0},
+                                     {"sha256", empty_sha256}}));
+    EXPECT_EQ(lines[3]["old"]["size"], lines[3]["new"]["size"]);
+    EXPECT_EQ(lines[3]["old"]["sha256"], lines[3]["new"]["sha256"]);
+    EXPECT_EQ(lines[3]["old"]["compressed"], true);
+    EXPECT_EQ(lines[3]["new"]["stored_size"], table_bytes(big_table).size());
+    EXPECT_EQ(lines[4]["file_type"], "Clothing");
+    EXPECT_NE(lines[4]["old"]["sha256"], lines[4]["new"]["sha256"]);
+    EXPECT_EQ(lines[4]["fields"],
+              json::array({"/clothing_base_effects/0x02000001/clo_object_effects/1/"
+                           "clo_texture_effects/0/new_texture"}));
+    EXPECT_EQ(lines[5], json({{"type", "summary"},
+                              {"added", 1},
+                              {"removed", 1},
+                              {"changed", 1},
+                              {"metadata", 2},
+                              {"unreadable", 0}}));
+}
+
+// A file that cannot be read is listed with its error, and makes the status 2.
+TEST_F(DiffTest, AnUnreadableFileIsTrouble) {
+    write_archive(mixed_files(), [](DatWriter& writer, const auto& entries) {
+        break_chain(writer, entries.at(0x06000010));
+    });
+    const ToolRun run = run_tool({"diff", o_, a_, "--type", "texture"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out,
+              "! 0x06000010  Texture             3000 → ?  new: IO error: failed to fill whole "
+              "buffer\nTexture: 0 added, 0 removed, 0 changed, 0 metadata, 1 unreadable\nin all: "
+              "0 added, 0 removed, 0 changed, 0 metadata, 1 unreadable\n");
+}
+
+// Run inside the extraction folder, sha256sum accepts every line the manifest gives.
+TEST_F(ToolTest, ManifestChecksAnExtractionWithSha256sum) {
+    write_archive(mixed_files());
+    const ToolRun manifest = run_tool({"manifest", a_});
+    ASSERT_EQ(manifest.status, 0) << manifest.err;
+    EXPECT_THAT(manifest.out, HasSubstr(std::string{empty_sha256} + "  Audio/0A000001.bin\n"));
+    EXPECT_EQ(std::count(manifest.out.begin(), manifest.out.end(), '\n'), 5);
+    const fs::path out = dir_ / "out";
+    ASSERT_EQ(run_tool({"extract", a_, out.string()}).status, 0);
+    std::ofstream{dir_ / "manifest"} << manifest.out;
+    const ToolRun check = run_shell("cd '" + out.string() + "' && sha256sum -c ../manifest");
+    EXPECT_EQ(check.status, 0) << check.out << check.err;
+    EXPECT_EQ(std::count(check.out.begin(), check.out.end(), '\n'), 5);
+    EXPECT_THAT(check.out, HasSubstr("Clothing/10000001.bin: OK\n"));
+    const ToolRun chosen = run_tool({"manifest", a_, "--type", "Clothing", "--id", "0x10000002"});
+    EXPECT_EQ(chosen.out.substr(64), "  Clothing/10000002.bin\n");
+}
+
 }  // namespace
