@@ -55,7 +55,7 @@ std::expected<std::size_t, std::string> extract_file(const dat::DatDatabase& dat
     }
     auto written = make_directories(path.parent_path());
     if (written) {
-        written = write_file_whole(path, *bytes);
+        written = write_file_whole(path, *bytes, file.entry.timestamp);
     }
     if (!written) {
         return std::unexpected{std::move(written.error())};

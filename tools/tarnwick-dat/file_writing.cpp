@@ -1,6 +1,7 @@
 #include "file_writing.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -33,7 +34,8 @@ int write_all(int fd, std::span<const std::uint8_t> bytes) {
 }  // namespace
 
 std::expected<void, std::string> write_file_whole(const std::filesystem::path& path,
-                                                  std::span<const std::uint8_t> bytes) {
+                                                  std::span<const std::uint8_t> bytes,
+                                                  std::uint32_t modified) {
     // Appended, where g++ 12 warns falsely about an overlapping copy in "." + name.
     std::string part_name = ".";
     part_name += path.filename().string();
@@ -45,6 +47,11 @@ std::expected<void, std::string> write_file_whole(const std::filesystem::path& p
         return std::unexpected{failure("cannot create", part, errno)};
     }
     int code = write_all(fd, bytes);
+    const timespec times[2] = {{.tv_sec = modified, .tv_nsec = 0},
+                               {.tv_sec = modified, .tv_nsec = 0}};
+    if (code == 0 && ::futimens(fd, times) != 0) {
+        code = errno;
+    }
     // A full disk may show only when the data reaches it, at the close.
     if (::close(fd) != 0 && code == 0) {
         code = errno;

@@ -1,7 +1,9 @@
 // End to end: the built tarnwick-dat run against archives written here with the library's writer.
 
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -616,6 +618,182 @@ TEST_F(ToolTest, ManifestChecksAnExtractionWithSha256sum) {
     EXPECT_THAT(check.out, HasSubstr("Clothing/10000001.bin: OK\n"));
     const ToolRun chosen = run_tool({"manifest", a_, "--type", "Clothing", "--id", "0x10000002"});
     EXPECT_EQ(chosen.out.substr(64), "  Clothing/10000002.bin\n");
+}
+
+// Gives a file the modification time an archive's timestamp holds.
+void set_modified(const fs::path& path, std::uint32_t seconds) {
+    const timespec times[2] = {{.tv_sec = seconds, .tv_nsec = 0},
+                               {.tv_sec = seconds, .tv_nsec = 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+}
+
+// pack starts from the mixed archive, extracted into `folder_`.
+class PackTest : public ToolTest {
+  protected:
+    void SetUp() override {
+        write_archive(mixed_files());
+        ASSERT_EQ(run_tool({"extract", a_, folder_.string()}).status, 0);
+    }
+
+    // The written archive is laid out as pack promises: the header's length is the file's, no
+    // free blocks, the chains in ascending id order one after another.
+    void expect_packed_layout(std::uint32_t block_size) {
+        const DatDatabase packed = DatDatabase::open(packed_).value();
+        EXPECT_EQ(packed.header.file_size, fs::file_size(packed_));
+        EXPECT_EQ(packed.header.block_size, block_size);
+        EXPECT_EQ(packed.header.free_head | packed.header.free_tail | packed.header.free_count, 0u);
+        std::map<std::uint32_t, DatFileEntry> by_id{packed.files.begin(), packed.files.end()};
+        std::uint64_t next = 0;
+        for (const auto& [id, entry] : by_id) {
+            if (entry.size == 0) {
+                continue;
+            }
+            EXPECT_TRUE(next == 0 || entry.offset == next) << std::hex << id;
+            next = entry.offset + (entry.size + block_size - 5) / (block_size - 4) * block_size;
+        }
+    }
+
+    fs::path folder_ = dir_ / "files";
+    fs::path packed_ = dir_ / "packed.dat";
+    std::string f_ = folder_.string();
+    std::string p_ = packed_.string();
+};
+
+// Extracted and packed again, in each compression mode: the same bytes, and with the source
+// archive, the same metadata but where the mode changes the compression.
+TEST_F(PackTest, RoundTripsInEachMode) {
+    const std::string manifest = run_tool({"manifest", a_}).out;
+    const std::tuple<std::vector<std::string>, std::string, bool> cases[] = {
+        {{"--from", a_}, "", false},
+        {{"--from", a_, "--compress", "none"}, "0x10000001", false},
+        {{"--from", a_, "--compress", "all"}, "0x01000001 0x06000010 0x0A000001 0x10000002", true},
+        {{}, "0x01000001 0x10000001 0x10000002", false},  // flags, compression, version
+    };
+    for (const auto& [options, metadata, all_compressed] : cases) {
+        std::vector<std::string> args{"pack", f_, p_};
+        args.insert(args.end(), options.begin(), options.end());
+        const ToolRun run = run_tool(args);
+        const std::string shown = ::testing::PrintToString(options);
+        ASSERT_EQ(run.status, 0) << shown << run.err;
+        EXPECT_THAT(run.out, HasSubstr("packed 5 files into " + p_)) << shown;
+        EXPECT_EQ(run_tool({"manifest", p_}).out, manifest) << shown;
+        EXPECT_EQ(run_tool({"verify", p_}).status, 0) << shown;
+        std::string listed;
+        for (const json& line : json_lines(run_tool({"diff", a_, p_, "--format=json"}).out)) {
+            if (line["type"] == "entry") {
+                EXPECT_EQ(line["change"], "metadata") << shown;
+                listed += (listed.empty() ? "" : " ") + line["id"].get<std::string>();
+            }
+        }
+        EXPECT_EQ(listed, metadata) << shown;
+        for (const json& line : json_lines(run_tool({"ls", p_, "--format=json"}).out)) {
+            EXPECT_EQ(line["compressed"],
+                      all_compressed || line["id"] == "0x10000001" && options.size() == 2)
+                << shown << line;
+        }
+        expect_packed_layout(1024);
+    }
+}
+
+// Files in the folder replace and add, --remove drops; every other file keeps its metadata.
+// Enough new files that the directory takes two levels.
+TEST_F(PackTest, ReplacesAddsAndRemoves) {
+    const fs::path from = dir_ / "source.dat";
+    write_archive(mixed_files());  // then with block size 512, the source's
+    {
+        DatWriter writer = DatWriter::create(from, 512).value();
+        std::vector<DatFileEntry> entries;
+        for (const StoredFile& file : mixed_files()) {
+            entries.push_back(writer.store_file(file.id, file.bytes, file.options).value());
+        }
+        ASSERT_TRUE(writer.write_directory(entries).has_value());
+        writer.header().game_version = 42;
+        ASSERT_TRUE(writer.finish().has_value());
+    }
+    fs::remove_all(folder_);
+    ClothingTable patched = small_table;
+    patched.clothing_base_effects.erase(0x02000001);
+    fs::create_directories(folder_ / "Clothing");
+    fs::create_directories(folder_ / "New");
+    const Bytes replacement = table_bytes(patched);
+    std::ofstream{folder_ / "Clothing" / "10000002.bin", std::ios::binary}
+        << std::string(replacement.begin(), replacement.end());
+    set_modified(folder_ / "Clothing" / "10000002.bin", 1234567890);
+    for (std::uint32_t i = 0; i < 130; ++i) {
+        std::ofstream{folder_ / "New" / (hex_upper(0x0E000000 + i, 8) + ".bin")} << i;
+    }
+    const ToolRun run =
+        run_tool({"pack", f_, p_, "--from", from.string(), "--remove", "0x0A000001"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "packed 134 files into " + p_ + ": 3 kept, 1 replaced, 130 added, 1 removed\n");
+    const ToolRun diff = run_tool({"diff", from.string(), p_});
+    EXPECT_EQ(diff.status, 1);
+    EXPECT_THAT(diff.out, HasSubstr("- 0x0A000001  Audio               0\n"
+                                    "+ 0x0E000000  Table               1\n"));
+    EXPECT_THAT(diff.out, HasSubstr("\n+ 0x0E000081  Table               3\n"));
+    EXPECT_THAT(diff.out, HasSubstr("\nM 0x10000002  Clothing            220 → 152\n"
+                                    "    /clothing_base_effects/0x02000001\n"
+                                    "Audio: "));
+    EXPECT_THAT(diff.out, HasSubstr("in all: 130 added, 1 removed, 1 changed, 0 metadata\n"));
+    const json replaced =
+        json_lines(run_tool({"ls", p_, "--format=json", "--type=clothing"}).out).at(1);
+    EXPECT_EQ(replaced["timestamp"], "2009-02-13T23:31:30Z");
+    EXPECT_EQ(replaced["version"], 7);
+    const DatDatabase packed = DatDatabase::open(packed_).value();
+    EXPECT_EQ(packed.header.game_version, 42u);
+    EXPECT_EQ(packed.directory_shape().depth, 2u);
+    expect_packed_layout(512);
+}
+
+// Refused: nothing written at OUT or beside it, the source untouched.
+TEST_F(PackTest, RefusesWhatItCannotPack) {
+    const std::string source = read_file(archive_);
+    fs::create_hard_link(archive_, dir_ / "hard.dat");
+    fs::create_symlink(archive_, dir_ / "soft.dat");
+    const std::tuple<std::function<void()>, std::vector<std::string>, int, std::string> cases[] = {
+        {[] {}, {"pack", f_, (dir_ / "hard.dat").string(), "--from", a_}, 2, "it is the archive"},
+        {[] {}, {"pack", f_, (dir_ / "soft.dat").string(), "--from", a_}, 2, "it is the archive"},
+        {[] {},
+         {"pack", f_, (dir_ / "." / "portal.dat").string(), "--from", a_},
+         2,
+         "it is the archive"},
+        {[] {}, {"pack", f_, p_, "--remove", "0x0A000009"}, 1, "is not in an archive"},
+        {[] {},
+         {"pack", f_, p_, "--from", a_, "--remove", "0x0A000001"},
+         1,
+         "0x0A000001 is to be removed and is in"},
+        {[] {}, {"pack", f_, (dir_ / "none" / "out.dat").string()}, 1, "No such file"},
+        {[] {}, {"pack", f_, p_, "--compress", "some"}, 2, "not auto, none or all"},
+        {[this] { fs::create_directories(folder_ / "Model" / "deeper"); },
+         {"pack", f_, p_},
+         1,
+         "files/Model/deeper: not a regular file named <ID>.bin"},
+        {[this] { fs::create_symlink(archive_, folder_ / "Model" / "01000002.bin"); },
+         {"pack", f_, p_},
+         1,
+         "files/Model/01000002.bin: not a regular file"},
+        {[this] { std::ofstream{folder_ / "notes.txt"}; },
+         {"pack", f_, p_},
+         1,
+         "files/notes.txt: not a folder"},
+        {[this] { fs::copy(folder_ / "Model", folder_ / "Copy"); },
+         {"pack", f_, p_},
+         1,
+         "0x01000001 is also given as"},
+    };
+    for (const auto& [prepare, args, status, error] : cases) {
+        prepare();
+        const ToolRun run = run_tool(args);
+        EXPECT_EQ(run.status, status) << args[2];
+        EXPECT_EQ(run.out, "") << args[2];
+        EXPECT_THAT(run.err, HasSubstr(error)) << args[2];
+        EXPECT_FALSE(fs::exists(packed_));
+    }
+    EXPECT_EQ(read_file(archive_), source);
+    for (const auto& item : fs::directory_iterator(dir_.path())) {
+        EXPECT_FALSE(item.path().filename().string().ends_with(".part")) << item.path();
+    }
 }
 
 }  // namespace
