@@ -1,7 +1,6 @@
-#include "diff.hpp"
-
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -12,14 +11,26 @@
 #include "ids.hpp"
 #include "json_lines.hpp"
 #include "json_pointer_diff.hpp"
+#include "options.hpp"
 #include "output.hpp"
 #include "report.hpp"
+#include "subcommand.hpp"
 
 namespace tarnwick_tool {
 
 namespace {
 
 using nlohmann::json;
+
+// What changed from one archive to another, file by file on expanded bytes. Status as diff and
+// cmp give it: 0 when nothing is listed, 1 when something is, 2 on trouble (an archive that
+// does not open, a file that cannot be read, a failed write).
+struct DiffCommand {
+    std::filesystem::path old_archive;
+    std::filesystem::path new_archive;
+    FileSelection selection;
+    Format format = Format::Text;
+};
 
 // One archive's side of a file: its entry and what reading it gave.
 struct Side {
@@ -240,8 +251,6 @@ void compare(const dat::DatDatabase& old_database, const dat::DatDatabase& new_d
     }
 }
 
-}  // namespace
-
 int run_diff(const DiffCommand& command) {
     const auto old_database = open_archive(command.old_archive);
     if (!old_database) {
@@ -270,6 +279,22 @@ int run_diff(const DiffCommand& command) {
     }
     const int status = out.finish(report.finish());
     return out.failed() ? 2 : status;
+}
+
+}  // namespace
+
+Subcommand diff_subcommand() {
+    return {"diff",
+            "Files added (+), removed (-), changed (M) or changed in metadata only (~) from OLD "
+            "to NEW, compared on expanded bytes; status 0 when none, 1 when some, 2 on trouble",
+            "diff old/portal.dat portal.dat --type clothing", [](CLI::App& app) -> CommandRun {
+                auto command = std::make_shared<DiffCommand>();
+                add_path(app, "OLD", command->old_archive, "The archive before");
+                add_path(app, "NEW", command->new_archive, "The archive after");
+                add_selection(app, command->selection);
+                add_format(app, command->format, "json (one object per line, tagged by \"type\")");
+                return [command] { return run_diff(*command); };
+            }};
 }
 
 }  // namespace tarnwick_tool

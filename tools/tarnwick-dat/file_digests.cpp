@@ -13,9 +13,9 @@ std::vector<std::expected<FileDigest, std::string>> file_digests(
     std::vector<std::expected<FileDigest, std::string>> digests(files.size());
     dat::ReadWindow window;
     for (std::size_t i : order) {
-        auto bytes = database.get_file(files[i].entry.id, window);
+        auto bytes = read_whole_file(database, files[i].entry.id, window);
         if (!bytes) {
-            digests[i] = std::unexpected{bytes.error().display()};
+            digests[i] = std::unexpected{std::move(bytes.error().why)};
             continue;
         }
         auto digest = sha256(*bytes);

@@ -6,9 +6,13 @@
 
 namespace tarnwick_tool {
 
+std::string extracted_file_name(std::uint32_t id) {
+    return base::hex_upper(id, 8) + ".bin";
+}
+
 std::filesystem::path extracted_path(const ListedFile& file) {
     return std::filesystem::path{std::string{dat::dat_file_type_name(file.type)}} /
-           (base::hex_upper(file.entry.id, 8) + ".bin");
+           extracted_file_name(file.entry.id);
 }
 
 std::optional<std::uint32_t> id_of_file_name(std::string_view name) {

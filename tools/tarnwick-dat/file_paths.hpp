@@ -3,14 +3,17 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "archive.hpp"
 
 namespace tarnwick_tool {
 
-// Where extract puts a file, relative to its folder: "<TypeName>/<ID>.bin", the id as eight
-// upper-case hexadecimal digits. Manifests name files the same way.
+// The name extract gives a file: "<ID>.bin", the id as eight upper-case hexadecimal digits.
+std::string extracted_file_name(std::uint32_t id);
+// Where extract puts a file, relative to its folder: "<TypeName>/<ID>.bin". Manifests name files
+// the same way.
 std::filesystem::path extracted_path(const ListedFile& file);
 
 // The id a file name of that form names: eight hexadecimal digits of either case and ".bin".

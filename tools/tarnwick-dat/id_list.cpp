@@ -15,11 +15,11 @@ std::expected<IdList, std::string> IdList::parse(std::string_view text) {
         const auto first = parse_id(item.substr(0, dash));
         const auto last = dash == std::string_view::npos ? first : parse_id(item.substr(dash + 1));
         if (!first || !last) {
-            return std::unexpected{quoted(item) +
+            return std::unexpected{single_quoted(item) +
                                    " is neither an id nor a range of ids (FIRST-LAST)"};
         }
         if (*last < *first) {
-            return std::unexpected{"the range " + quoted(item) + " runs backwards"};
+            return std::unexpected{"the range " + single_quoted(item) + " runs backwards"};
         }
         list.ranges_.emplace_back(*first, *last);
         if (comma == std::string_view::npos) {
@@ -29,7 +29,7 @@ std::expected<IdList, std::string> IdList::parse(std::string_view text) {
     }
 }
 
-std::string quoted(std::string_view text) {
+std::string single_quoted(std::string_view text) {
     // Appended: g++ 12 warns falsely about an overlapping copy in "'" + text.
     std::string quoted = "'";
     quoted += text;

@@ -26,7 +26,7 @@ class IdList {
 };
 
 // The text in single quotes, as messages show what they refuse.
-std::string quoted(std::string_view text);
+std::string single_quoted(std::string_view text);
 
 // Which files of an archive a subcommand works on: all, or those of one type, of listed ids,
 // or both.

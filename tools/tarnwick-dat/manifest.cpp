@@ -1,16 +1,28 @@
 #include "manifest.hpp"
 
 #include <fstream>
+#include <memory>
 
 #include "file_digests.hpp"
 #include "file_paths.hpp"
 #include "ids.hpp"
+#include "options.hpp"
 #include "output.hpp"
 #include "report.hpp"
+#include "subcommand.hpp"
 
 namespace tarnwick_tool {
 
 namespace {
+
+// Writes one line per selected file in ascending id order, "<sha256>  <TypeName>/<ID>.bin", the
+// digest of the expanded bytes and the path extract writes, so that `sha256sum -c` run in an
+// extraction folder checks the files. Status 1 when a file could not be read (left out, named
+// on standard error).
+struct ManifestCommand {
+    std::filesystem::path archive;
+    FileSelection selection;
+};
 
 // The id of a "<hash>  <Folder>/<ID>.bin" line with its digest, or what is wrong with it.
 std::expected<std::pair<std::uint32_t, Sha256>, std::string> manifest_line(std::string_view line) {
@@ -29,9 +41,31 @@ std::expected<std::pair<std::uint32_t, Sha256>, std::string> manifest_line(std::
                         ? std::nullopt
                         : id_of_file_name(line.substr(slash + 1));
     if (!id) {
-        return std::unexpected{quoted(line) + " is not a path of the form <TypeName>/<ID>.bin"};
+        return std::unexpected{single_quoted(line) + " is not a path of the form <TypeName>/<ID>.bin"};
     }
     return std::pair{*id, *digest};
+}
+
+int run_manifest(const ManifestCommand& command) {
+    const auto database = open_archive(command.archive);
+    if (!database) {
+        return 1;
+    }
+    const std::vector<ListedFile> files = selected_files(*database, command.selection);
+    const auto digests = file_digests(*database, files);
+    StandardOutput out;
+    int status = 0;
+    for (std::size_t i = 0; i < files.size() && !out.failed(); ++i) {
+        if (digests[i]) {
+            out.write(sha256_text(digests[i]->sha256) + "  " + extracted_path(files[i]).string() +
+                      "\n");
+        } else {
+            report_failure(command.archive, "reading file " + format_id(files[i].entry.id),
+                           digests[i].error());
+            status = 1;
+        }
+    }
+    return out.finish(status);
 }
 
 }  // namespace
@@ -60,25 +94,16 @@ std::expected<Manifest, std::string> read_manifest(const std::filesystem::path& 
     return manifest;
 }
 
-int run_manifest(const ManifestCommand& command) {
-    const auto database = open_archive(command.archive);
-    if (!database) {
-        return 1;
-    }
-    const std::vector<ListedFile> files = selected_files(*database, command.selection);
-    const auto digests = file_digests(*database, files);
-    StandardOutput out;
-    int status = 0;
-    for (std::size_t i = 0; i < files.size() && !out.failed(); ++i) {
-        if (digests[i]) {
-            out.write(sha256_text(digests[i]->sha256) + "  " + extracted_path(files[i]).string() +
-                      "\n");
-        } else {
-            report_error(format_id(files[i].entry.id) + ": " + digests[i].error());
-            status = 1;
-        }
-    }
-    return out.finish(status);
+Subcommand manifest_subcommand() {
+    return {"manifest",
+            "The SHA-256 of every file's expanded bytes with the path extract gives it, for "
+            "sha256sum -c in an extraction folder and for verify --manifest",
+            "manifest portal.dat > portal.sha256", [](CLI::App& app) -> CommandRun {
+                auto command = std::make_shared<ManifestCommand>();
+                add_archive(app, command->archive);
+                add_selection(app, command->selection);
+                return [command] { return run_manifest(*command); };
+            }};
 }
 
 }  // namespace tarnwick_tool

@@ -6,20 +6,9 @@
 #include <map>
 #include <string>
 
-#include "id_list.hpp"
 #include "sha256.hpp"
 
 namespace tarnwick_tool {
-
-// Writes one line per selected file in ascending id order, "<sha256>  <TypeName>/<ID>.bin", the
-// digest of the expanded bytes and the path extract writes, so that `sha256sum -c` run in an
-// extraction folder checks the files. Status 1 when a file could not be read (left out, named
-// on standard error).
-struct ManifestCommand {
-    std::filesystem::path archive;
-    FileSelection selection;
-};
-int run_manifest(const ManifestCommand& command);
 
 // A manifest's digests by file id.
 using Manifest = std::map<std::uint32_t, Sha256>;

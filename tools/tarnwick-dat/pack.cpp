@@ -1,19 +1,20 @@
-#include "pack.hpp"
-
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <limits>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
 
 #include "archive.hpp"
 #include "ids.hpp"
+#include "options.hpp"
 #include "output.hpp"
 #include "pack_folder.hpp"
 #include "report.hpp"
+#include "subcommand.hpp"
 #include "tarnwick_dat/compress.hpp"
 #include "tarnwick_dat/writer.hpp"
 
@@ -23,6 +24,22 @@ namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
+
+// How pack stores files: `Auto` compressed where the source archive stored them compressed
+// (new files plain), `None` every file plain, `All` every file compressed.
+enum class Compression { Auto, None, All };
+
+// Builds an archive from files laid out as extract writes them, starting from the files and
+// header of `from` when given. OUT is written to a new file beside it and renamed into place.
+// Status 0 when written; 1 when anything failed (nothing is left at OUT or beside it); 2 when
+// OUT names the same file as `from`.
+struct PackCommand {
+    std::filesystem::path directory;
+    std::filesystem::path out;
+    std::optional<std::filesystem::path> from;
+    std::vector<std::uint32_t> remove;
+    Compression compression = Compression::Auto;
+};
 
 // A new archive's header: the kind, block size, versions and version string of `source`, or a
 // portal archive's with block size 1024 and versions 0; no free blocks; root and length are
@@ -71,7 +88,7 @@ class PartFile {
             const auto* failure = std::get_if<dat::DatError::PathError>(&writer.error().kind());
             if (attempt == 100 || failure == nullptr ||
                 failure->source.kind() != base::IoErrorKind::AlreadyExists) {
-                return std::unexpected{writer.error().display()};
+                return std::unexpected{writer.error().message()};
             }
         }
     }
@@ -95,7 +112,7 @@ class PartFile {
             done = writer_.sync();
         }
         if (!done) {
-            return std::unexpected{path_.string() + ": " + done.error().display()};
+            return std::unexpected{path_.string() + ": " + done.error().message()};
         }
         if (::rename(path_.c_str(), out.c_str()) != 0) {
             return std::unexpected{"cannot rename " + path_.string() + " to " + out.string() +
@@ -146,22 +163,24 @@ class Packer {
         ++counts.kept;
         const dat::DatFileEntry& entry = *file.kept;
         const bool compress = wants_compression(&entry);
-        auto bytes = compress == entry.is_compressed()
-                         ? source_->read_file_data(entry.offset, entry.size)
-                         : source_->get_file(entry.id);
-        if (!bytes) {
-            return std::unexpected{format_id(entry.id) + ": " + bytes.error().display()};
-        }
         if (compress == entry.is_compressed()) {
             // Stored as it was: the bytes need no second expansion and compression.
-            return put(entry.id, *bytes, entry.bit_flags, entry.timestamp, entry.version);
+            auto stored = source_->read_file_data(entry.offset, entry.size);
+            if (!stored) {
+                return std::unexpected{format_id(entry.id) + ": " + stored.error().message()};
+            }
+            return put(entry.id, *stored, entry.bit_flags, entry.timestamp, entry.version);
+        }
+        auto bytes = read_whole_file(*source_, entry.id);
+        if (!bytes) {
+            return std::unexpected{bytes.error().doing + ": " + bytes.error().why};
         }
         return store(entry.id, *bytes, compress, entry.bit_flags, entry.timestamp, entry.version);
     }
 
     std::expected<void, std::string> finish(PartFile& part) {
         if (auto root = writer_.write_directory(entries_); !root) {
-            return std::unexpected{root.error().display()};
+            return std::unexpected{root.error().message()};
         }
         if (writer_.end_offset() > std::numeric_limits<std::uint32_t>::max()) {
             return std::unexpected{std::string{"the archive would exceed 4 GiB"}};
@@ -203,7 +222,7 @@ class Packer {
         auto entry = writer_.store_file(
             id, stored, {.extra_flags = flags, .timestamp = timestamp, .version = version});
         if (!entry) {
-            return std::unexpected{format_id(id) + ": " + entry.error().display()};
+            return std::unexpected{format_id(id) + ": " + entry.error().message()};
         }
         entries_.push_back(*entry);
         return {};
@@ -252,8 +271,6 @@ std::expected<std::vector<Planned>, std::string> plan(const PackCommand& command
     }
     return planned;
 }
-
-}  // namespace
 
 int run_pack(const PackCommand& command) {
     auto folder = list_pack_folder(command.directory);
@@ -304,6 +321,42 @@ int run_pack(const PackCommand& command) {
               " replaced, " + std::to_string(counts.added) + " added, " +
               std::to_string(counts.removed) + " removed\n");
     return out.finish(0);
+}
+
+}  // namespace
+
+Subcommand pack_subcommand() {
+    return {"pack",
+            "A new archive from files laid out as extract writes them (DIR/<TypeName>/<ID>.bin), "
+            "starting from the files and header of --from; OUT is written beside and renamed "
+            "into place (status 2 when OUT is the --from archive)",
+            "pack mod/ patched.dat --from portal.dat", [](CLI::App& app) -> CommandRun {
+                auto command = std::make_shared<PackCommand>();
+                add_path(app, "DIR", command->directory, "The folder of files to store");
+                add_path(app, "OUT", command->out, "The archive to write (replaced if it exists)");
+                app.add_option("--from", command->from,
+                               "Start from this archive's files and header; files in DIR replace "
+                               "or add");
+                add_ids(app, "--remove", command->remove, "Leave out the file of this id");
+                app.add_option_function<std::string>(
+                    "--compress",
+                    [command](const std::string& name) {
+                        constexpr std::pair<std::string_view, Compression> modes[] = {
+                            {"auto", Compression::Auto},
+                            {"none", Compression::None},
+                            {"all", Compression::All}};
+                        for (const auto& [mode_name, mode] : modes) {
+                            if (name == mode_name) {
+                                command->compression = mode;
+                                return;
+                            }
+                        }
+                        throw CLI::ValidationError(
+                            "--compress", single_quoted(shown_text(name)) + " is not auto, none or all");
+                    },
+                    "auto (the default: compressed as in --from, new files plain), none or all");
+                return [command] { return run_pack(*command); };
+            }};
 }
 
 }  // namespace tarnwick_tool
