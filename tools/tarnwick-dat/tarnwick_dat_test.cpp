@@ -108,6 +108,10 @@ class ToolTest : public ::testing::Test {
         if (damage) {
             damage(writer, entries_);
         }
+        // As a real archive records it, unless the damage chose a length.
+        if (writer.header().file_size == 0) {
+            writer.header().file_size = static_cast<std::uint32_t>(writer.end_offset());
+        }
         ASSERT_TRUE(writer.finish().has_value());
     }
     // Points the first block of a file's chain past the end of the archive.
@@ -158,11 +162,11 @@ TEST_F(ToolTest, LsListsExactlyTheWrittenEntries) {
         EXPECT_EQ(lines[i]["bit_flags"], entry.bit_flags);
         EXPECT_EQ(lines[i]["compressed"], entry.is_compressed());
         EXPECT_EQ(lines[i]["version"], entry.version);
-        const Bytes* bytes = nullptr;
         for (const StoredFile& file : mixed_files()) {
-            bytes = file.id == entry.id ? &file.bytes : bytes;
+            if (file.id == entry.id) {
+                EXPECT_EQ(lines[i]["expanded_size"], file.bytes.size());
+            }
         }
-        EXPECT_EQ(lines[i]["expanded_size"], bytes->size());
     }
     EXPECT_EQ(lines[4]["timestamp"], "2004-03-01T12:00:00Z");
     EXPECT_LT(entries_.at(0x10000001).size, table_bytes(big_table).size());
@@ -474,7 +478,8 @@ TEST_F(ToolTest, HelpVersionAndAClosedOutput) {
 // Damaged archives end every subcommand with the library's error, never a crash or a hang.
 TEST_F(ToolTest, CorruptArchivesEndWithTheirError) {
     const std::pair<const char*, std::function<void(DatWriter&)>> damages[] = {
-        {"IO error: failed to fill whole buffer",
+        {"reading the directory: failed to fill whole buffer (the directory's root node at offset "
+         "0x7FFFFF00, the archive is ",
          [](DatWriter& writer) { writer.header().root_offset = 0x7FFFFF00; }},
         {"is reached again through its own branches",
          [](DatWriter& writer) {
@@ -502,7 +507,7 @@ TEST_F(ToolTest, CorruptArchivesEndWithTheirError) {
             EXPECT_THAT(run.err, ::testing::StartsWith("tarnwick-dat: " + a_ + ": ")) << args[0];
             EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
             // Scripts still get their JSON; the others say nothing on standard output.
-            if (args[0] != "verify") {
+            if (args[0] != "verify" && args[0] != "info") {
                 EXPECT_EQ(run.out, "") << args[0];
             }
         }
@@ -566,7 +571,7 @@ TEST_F(ToolTest, ConcurrentExtractionsIntoOneFolderBothComplete) {
     const std::string out = (dir_ / "cx").string();
     for (const std::string force : {"", " --force"}) {
         const ToolRun run =
-            run_shell("\"$0\" extract " + a_ + " " + out + force + " & \"$0\" extract " + a_ + " " +
+            run_shell("\"$1\" extract " + a_ + " " + out + force + " & \"$1\" extract " + a_ + " " +
                       out + force + "; second=$?; wait $!; echo $? $second");
         EXPECT_EQ(run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1), "0 0\n")
             << run.out << run.err;
@@ -602,7 +607,7 @@ TEST_F(ToolTest, VerifyChecksTheHeader) {
     EXPECT_THAT(zeros.out, HasSubstr("archive: check header: magic 0x00000000 is not an "
                                      "archive's (0x00005442)"));
     EXPECT_THAT(zeros.out, HasSubstr("the header records 0 bytes, the file has 1048576"));
-    EXPECT_THAT(zeros.out, ::testing::EndsWith(" 4 problems\n"));
+    EXPECT_THAT(zeros.out, ::testing::EndsWith(" 3 problems\n"));
     write_archive(mixed_files(),
                   [](DatWriter& writer, const auto&) { writer.header().file_size = 12; });
     const ToolRun sized = run_tool({"verify", a_, "-q"});
@@ -663,7 +668,7 @@ TEST_F(ToolTest, MemoryThatRunsOutIsAnError) {
     const std::uint32_t too_big = 200 << 20;
     write_archive({{0x06000001, stream(fits), {.extra_flags = DatFileEntry::compressed_flag}},
                    {0x06000002, stream(too_big), {.extra_flags = DatFileEntry::compressed_flag}}});
-    const std::string limited = "ulimit -v 150000; exec \"$0\" cat " + a_ + " ";
+    const std::string limited = "ulimit -v 150000; exec \"$1\" cat " + a_ + " ";
     const ToolRun fitting = run_shell(limited + "0x06000001 | wc -c");
     EXPECT_EQ(fitting.out, std::to_string(fits) + "\n") << fitting.err;
     const ToolRun failing = run_shell(limited + "0x06000002");
@@ -718,7 +723,7 @@ TEST_F(ToolTest, ExtractStopsAtAFullDisk) {
         files.push_back({0x01000000 + i, Bytes(4096, 1)});
     }
     write_archive(files);
-    const ToolRun run = run_shell("trap '' XFSZ; ulimit -f 2; exec \"$0\" extract " + a_ + " " +
+    const ToolRun run = run_shell("trap '' XFSZ; ulimit -f 2; exec \"$1\" extract " + a_ + " " +
                                   (dir_ / "full").string());
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
