@@ -41,7 +41,8 @@ std::expected<std::pair<std::uint32_t, Sha256>, std::string> manifest_line(std::
                         ? std::nullopt
                         : id_of_file_name(line.substr(slash + 1));
     if (!id) {
-        return std::unexpected{single_quoted(line) + " is not a path of the form <TypeName>/<ID>.bin"};
+        return std::unexpected{single_quoted(line) +
+                               " is not a path of the form <TypeName>/<ID>.bin"};
     }
     return std::pair{*id, *digest};
 }

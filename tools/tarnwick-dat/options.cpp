@@ -31,9 +31,9 @@ constexpr const char* id_help =
 std::uint32_t id_argument(std::string_view option, const std::string& text) {
     const auto parsed = parse_id(text);
     if (!parsed) {
-        throw CLI::ValidationError(std::string{option},
-                                   single_quoted(shown_text(text)) +
-                                       " is not a file id (hexadecimal, e.g. 0x10000001)");
+        throw CLI::ValidationError(
+            std::string{option},
+            single_quoted(shown_text(text)) + " is not a file id (hexadecimal, e.g. 0x10000001)");
     }
     return *parsed;
 }

@@ -351,8 +351,8 @@ Subcommand pack_subcommand() {
                                 return;
                             }
                         }
-                        throw CLI::ValidationError(
-                            "--compress", single_quoted(shown_text(name)) + " is not auto, none or all");
+                        throw CLI::ValidationError("--compress", single_quoted(shown_text(name)) +
+                                                                     " is not auto, none or all");
                     },
                     "auto (the default: compressed as in --from, new files plain), none or all");
                 return [command] { return run_pack(*command); };

@@ -428,6 +428,12 @@ TEST_F(ToolTest, UsageErrorsExitTwoWithNothingOnStandardOutput) {
         {"lss", a_},
         {"help", "lss"},
         {"help", "ls", "cat"},
+        {"cat", a_},
+        {"ls", a_, "--id", "0x2-0x1"},
+        {"extract", a_, "out", "--id", "1,,2"},
+        {"manifest", a_, "--id", ""},
+        {"diff", a_, a_, "--id", "0x1-"},
+        {"pack", "in", "out.dat", "--remove", "zz"},
     };
     for (const auto& args : cases) {
         const ToolRun run = run_tool(args);
@@ -448,7 +454,8 @@ TEST_F(ToolTest, UsageErrorsExitTwoWithNothingOnStandardOutput) {
 
 TEST_F(ToolTest, HelpVersionAndAClosedOutput) {
     write_archive(mixed_files());
-    for (const char* command : {"info", "ls", "cat", "extract", "clothing", "verify"}) {
+    for (const char* command :
+         {"info", "ls", "cat", "extract", "clothing", "verify", "diff", "manifest", "pack"}) {
         const ToolRun run = run_tool({command, "--help"});
         EXPECT_EQ(run.status, 0) << command;
         EXPECT_THAT(run.out, HasSubstr(std::string{"Usage: tarnwick-dat "} + command)) << command;
@@ -859,8 +866,9 @@ TEST_F(DiffTest, AnUnreadableFileIsTrouble) {
     const ToolRun run = run_tool({"diff", o_, a_, "--type", "texture"});
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.out,
-              "! 0x06000010  Texture             3000 → ?  new: IO error: failed to fill whole "
-              "buffer\nTexture: 0 added, 0 removed, 0 changed, 0 metadata, 1 unreadable\nin all: "
+              "! 0x06000010  Texture             3000 → ?  new: failed to fill whole buffer (its "
+              "chain at offset 0x00001000, 3000 bytes stored; the archive is 10240 "
+              "bytes)\nTexture: 0 added, 0 removed, 0 changed, 0 metadata, 1 unreadable\nin all: "
               "0 added, 0 removed, 0 changed, 0 metadata, 1 unreadable\n");
 }
 
@@ -950,7 +958,7 @@ TEST_F(PackTest, RoundTripsInEachMode) {
         EXPECT_EQ(listed, metadata) << shown;
         for (const json& line : json_lines(run_tool({"ls", p_, "--format=json"}).out)) {
             EXPECT_EQ(line["compressed"],
-                      all_compressed || line["id"] == "0x10000001" && options.size() == 2)
+                      all_compressed || (line["id"] == "0x10000001" && options.size() == 2))
                 << shown << line;
         }
         expect_packed_layout(1024);
@@ -1056,6 +1064,81 @@ TEST_F(PackTest, RefusesWhatItCannotPack) {
     for (const auto& item : fs::directory_iterator(dir_.path())) {
         EXPECT_FALSE(item.path().filename().string().ends_with(".part")) << item.path();
     }
+}
+
+// A byte flipped inside a stored file: plain verify cannot see it, the manifest can. A manifest
+// lacking a file or naming one the archive lacks is a problem too; a malformed one, a usage error.
+TEST_F(ToolTest, VerifyWithAManifestFindsAFlippedByte) {
+    write_archive(mixed_files());
+    const std::string manifest = run_tool({"manifest", a_}).out;
+    const fs::path path = dir_ / "manifest";
+    std::ofstream{path} << manifest;
+    const std::string m = path.string();
+    EXPECT_EQ(run_tool({"verify", a_, "--manifest", m}).status, 0);
+    write_archive(mixed_files(), [](DatWriter& writer, const auto& entries) {
+        ASSERT_TRUE(writer.write_raw(entries.at(0x06000010).offset + 100, Bytes{0x5B}).has_value());
+    });
+    EXPECT_EQ(run_tool({"verify", a_}).status, 0);
+    std::ofstream{path} << manifest.substr(manifest.find('\n') + 1)  // without 0x01000001
+                        << empty_sha256 << "  Audio/0A000009.bin\n";
+    const ToolRun run = run_tool({"verify", a_, "--manifest", m, "--format", "json"});
+    EXPECT_EQ(run.status, 1);
+    std::vector<std::string> problems;
+    for (const json& line : json_lines(run.out)) {
+        if (line["type"] == "problem") {
+            problems.push_back(line["id"].get<std::string>() + " " +
+                               line["step"].get<std::string>() + ": " +
+                               line["error"].get<std::string>().substr(0, 24));
+        }
+    }
+    EXPECT_THAT(problems,
+                ::testing::ElementsAre(
+                    "0x01000001 check manifest: not in the manifest",
+                    "0x06000010 check manifest: SHA-256 " +
+                        run_tool({"manifest", a_, "--id", "0x06000010"}).out.substr(0, 16),
+                    "0x0A000009 check manifest: in the manifest, not in "));
+    for (const std::string& bad :
+         {std::string{empty_sha256} + " Audio/0A000001.bin", std::string{"  Audio/0A000001.bin"},
+          std::string{empty_sha256} + "  0A000001.bin", manifest.substr(0, manifest.find('\n'))}) {
+        std::ofstream{path} << manifest.substr(0, manifest.find('\n') + 1) << bad << "\n";
+        const ToolRun usage = run_tool({"verify", a_, "--manifest", m});
+        EXPECT_EQ(usage.status, 2) << bad;
+        EXPECT_EQ(usage.out, "") << bad;
+        EXPECT_THAT(usage.err, HasSubstr(m + " line 2: ")) << bad;
+    }
+}
+
+// --id chooses by ids and ranges, with --type; cat writes several files one after another.
+TEST_F(ToolTest, IdListsChooseFiles) {
+    write_archive(mixed_files());
+    const std::string model = "model bytes";
+    const std::string texture(3000, 0x5A);
+    const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
+        {{"cat", a_, "0x0A000001", "0x01000001", "1000001"}, 0, model + model},
+        {{"cat", a_, "--id", "0x06000010,0x01000000-0x01FFFFFF"}, 0, model + texture},
+        {{"cat", a_, "0x06000010", "--id", "0x01000001"}, 0, texture + model},
+        {{"cat", a_, "0x01000001", "0x0100000A"}, 1, ""},
+        {{"cat", a_, "--type", "audio"}, 0, ""},
+        {{"ls", a_, "--id", "0x06000000-0x0FFFFFFF,0x10000002", "--type", "clothing"},
+         0,
+         "0x10000002"},
+        {{"manifest", a_, "--id", "0x06000000-0x0FFFFFFF"}, 0, "Texture/06000010.bin"},
+    };
+    for (const auto& [args, status, out] : cases) {
+        const ToolRun run = run_tool(args);
+        EXPECT_EQ(run.status, status) << args.back() << run.err;
+        if (args[0] == "cat") {
+            EXPECT_EQ(run.out, out) << args.back();
+        } else {
+            EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), args[0] == "ls" ? 1 : 2);
+            EXPECT_THAT(run.out, HasSubstr(out));
+        }
+    }
+    const fs::path out = dir_ / "out";
+    ASSERT_EQ(run_tool({"extract", a_, out.string(), "--id", "0x01000001,0x0A000001"}).status, 0);
+    EXPECT_THAT(entries_below(out),
+                ::testing::UnorderedElementsAre(out / "Audio", out / "Audio" / "0A000001.bin",
+                                                out / "Model", out / "Model" / "01000001.bin"));
 }
 
 }  // namespace
