@@ -952,7 +952,8 @@ TEST_F(PackTest, RoundTripsInEachMode) {
         for (const json& line : json_lines(run_tool({"diff", a_, p_, "--format=json"}).out)) {
             if (line["type"] == "entry") {
                 EXPECT_EQ(line["change"], "metadata") << shown;
-                listed += (listed.empty() ? "" : " ") + line["id"].get<std::string>();
+                listed += listed.empty() ? "" : " ";
+                listed += line["id"].get<std::string>();
             }
         }
         EXPECT_EQ(listed, metadata) << shown;
