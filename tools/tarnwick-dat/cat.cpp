@@ -1,7 +1,5 @@
 #include <unistd.h>
 
-#include <memory>
-
 #include "options.hpp"
 #include "output.hpp"
 #include "report.hpp"
@@ -68,22 +66,22 @@ int run_cat(const CatCommand& command) {
     return out.finish(0);
 }
 
+void declare_cat(CLI::App& app, CatCommand& command) {
+    add_ids(app, "ID", command.ids,
+            "File ids in hexadecimal, written in this order: 0x10000001, 10000001 and "
+            "0x10000001 in lower case are one id");
+    add_selection(app, command.selection);
+    app.add_flag("--force", command.force, "Write to a terminal all the same");
+}
+
 }  // namespace
 
 Subcommand cat_subcommand() {
-    return {"cat",
-            "Files' bytes, expanded when stored compressed, one after another on standard output "
-            "(status 2 when that is a terminal)",
-            "cat portal.dat 0x10000001 > 10000001.bin", [](CLI::App& app) -> CommandRun {
-                auto command = std::make_shared<CatCommand>();
-                add_archive(app, command->archive);
-                add_ids(app, "ID", command->ids,
-                        "File ids in hexadecimal, written in this order: 0x10000001, 10000001 "
-                        "and 0x10000001 in lower case are one id");
-                add_selection(app, command->selection);
-                app.add_flag("--force", command->force, "Write to a terminal all the same");
-                return [command] { return run_cat(*command); };
-            }};
+    return archive_subcommand<CatCommand>(
+        "cat",
+        "Files' bytes, expanded when stored compressed, one after another on standard output "
+        "(status 2 when that is a terminal)",
+        "cat portal.dat 0x10000001 > 10000001.bin", declare_cat, run_cat);
 }
 
 }  // namespace tarnwick_tool

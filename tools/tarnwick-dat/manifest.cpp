@@ -1,7 +1,6 @@
 #include "manifest.hpp"
 
 #include <fstream>
-#include <memory>
 
 #include "file_digests.hpp"
 #include "file_paths.hpp"
@@ -96,15 +95,13 @@ std::expected<Manifest, std::string> read_manifest(const std::filesystem::path& 
 }
 
 Subcommand manifest_subcommand() {
-    return {"manifest",
-            "The SHA-256 of every file's expanded bytes with the path extract gives it, for "
-            "sha256sum -c in an extraction folder and for verify --manifest",
-            "manifest portal.dat > portal.sha256", [](CLI::App& app) -> CommandRun {
-                auto command = std::make_shared<ManifestCommand>();
-                add_archive(app, command->archive);
-                add_selection(app, command->selection);
-                return [command] { return run_manifest(*command); };
-            }};
+    return archive_subcommand<ManifestCommand>(
+        "manifest",
+        "The SHA-256 of every file's expanded bytes with the path extract gives it, for "
+        "sha256sum -c in an extraction folder and for verify --manifest",
+        "manifest portal.dat > portal.sha256",
+        [](CLI::App& app, ManifestCommand& command) { add_selection(app, command.selection); },
+        run_manifest);
 }
 
 }  // namespace tarnwick_tool

@@ -1,4 +1,3 @@
-#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
@@ -254,23 +253,23 @@ int run_verify(const VerifyCommand& command) {
     return out.finish(report.finish(files.size()));
 }
 
+void declare_verify(CLI::App& app, VerifyCommand& command) {
+    add_format(app, command.format, "json (one object per line, tagged by \"type\")");
+    add_quiet(app, command.quiet, "the summary line of the text format");
+    app.add_option("--manifest", command.manifest,
+                   "Also compare every file's SHA-256 with this manifest (as manifest writes "
+                   "it); a malformed line is a usage error (status 2)");
+}
+
 }  // namespace
 
 Subcommand verify_subcommand() {
-    return {"verify",
-            "Checks the header, reads every file once (blocks claimed by two chains are named), "
-            "expands the compressed ones, parses every clothing table; lists every problem and "
-            "the counts (status 1 when there is any problem)",
-            "verify portal.dat --format json", [](CLI::App& app) -> CommandRun {
-                auto command = std::make_shared<VerifyCommand>();
-                add_archive(app, command->archive);
-                add_format(app, command->format, "json (one object per line, tagged by \"type\")");
-                add_quiet(app, command->quiet, "the summary line of the text format");
-                app.add_option("--manifest", command->manifest,
-                               "Also compare every file's SHA-256 with this manifest (as "
-                               "manifest writes it); a malformed line is a usage error (status 2)");
-                return [command] { return run_verify(*command); };
-            }};
+    return archive_subcommand<VerifyCommand>(
+        "verify",
+        "Checks the header, reads every file once (blocks claimed by two chains are named), "
+        "expands the compressed ones, parses every clothing table; lists every problem and "
+        "the counts (status 1 when there is any problem)",
+        "verify portal.dat --format json", declare_verify, run_verify);
 }
 
 }  // namespace tarnwick_tool
