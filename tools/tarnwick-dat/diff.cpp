@@ -1,6 +1,5 @@
 #include <cstdio>
 #include <map>
-#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -284,17 +283,18 @@ int run_diff(const DiffCommand& command) {
 }  // namespace
 
 Subcommand diff_subcommand() {
-    return {"diff",
-            "Files added (+), removed (-), changed (M) or changed in metadata only (~) from OLD "
-            "to NEW, compared on expanded bytes; status 0 when none, 1 when some, 2 on trouble",
-            "diff old/portal.dat portal.dat --type clothing", [](CLI::App& app) -> CommandRun {
-                auto command = std::make_shared<DiffCommand>();
-                add_path(app, "OLD", command->old_archive, "The archive before");
-                add_path(app, "NEW", command->new_archive, "The archive after");
-                add_selection(app, command->selection);
-                add_format(app, command->format, "json (one object per line, tagged by \"type\")");
-                return [command] { return run_diff(*command); };
-            }};
+    return command_subcommand<DiffCommand>(
+        "diff",
+        "Files added (+), removed (-), changed (M) or changed in metadata only (~) from OLD to "
+        "NEW, compared on expanded bytes; status 0 when none, 1 when some, 2 on trouble",
+        "diff old/portal.dat portal.dat --type clothing",
+        [](CLI::App& app, DiffCommand& command) {
+            add_path(app, "OLD", command.old_archive, "The archive before");
+            add_path(app, "NEW", command.new_archive, "The archive after");
+            add_selection(app, command.selection);
+            add_format(app, command.format, "json (one object per line, tagged by \"type\")");
+        },
+        run_diff);
 }
 
 }  // namespace tarnwick_tool

@@ -3,7 +3,6 @@
 
 #include <cerrno>
 #include <limits>
-#include <memory>
 #include <random>
 #include <set>
 #include <string>
@@ -323,40 +322,40 @@ int run_pack(const PackCommand& command) {
     return out.finish(0);
 }
 
+void declare_pack(CLI::App& app, PackCommand& command) {
+    add_path(app, "DIR", command.directory, "The folder of files to store");
+    add_path(app, "OUT", command.out, "The archive to write (replaced if it exists)");
+    app.add_option("--from", command.from,
+                   "Start from this archive's files and header; files in DIR replace or add");
+    add_ids(app, "--remove", command.remove, "Leave out the file of this id");
+    app.add_option_function<std::string>(
+        "--compress",
+        [&command](const std::string& name) {
+            constexpr std::pair<std::string_view, Compression> modes[] = {
+                {"auto", Compression::Auto},
+                {"none", Compression::None},
+                {"all", Compression::All}};
+            for (const auto& [mode_name, mode] : modes) {
+                if (name == mode_name) {
+                    command.compression = mode;
+                    return;
+                }
+            }
+            throw CLI::ValidationError(
+                "--compress", single_quoted(shown_text(name)) + " is not auto, none or all");
+        },
+        "auto (the default: compressed as in --from, new files plain), none or all");
+}
+
 }  // namespace
 
 Subcommand pack_subcommand() {
-    return {"pack",
-            "A new archive from files laid out as extract writes them (DIR/<TypeName>/<ID>.bin), "
-            "starting from the files and header of --from; OUT is written beside and renamed "
-            "into place (status 2 when OUT is the --from archive)",
-            "pack mod/ patched.dat --from portal.dat", [](CLI::App& app) -> CommandRun {
-                auto command = std::make_shared<PackCommand>();
-                add_path(app, "DIR", command->directory, "The folder of files to store");
-                add_path(app, "OUT", command->out, "The archive to write (replaced if it exists)");
-                app.add_option("--from", command->from,
-                               "Start from this archive's files and header; files in DIR replace "
-                               "or add");
-                add_ids(app, "--remove", command->remove, "Leave out the file of this id");
-                app.add_option_function<std::string>(
-                    "--compress",
-                    [command](const std::string& name) {
-                        constexpr std::pair<std::string_view, Compression> modes[] = {
-                            {"auto", Compression::Auto},
-                            {"none", Compression::None},
-                            {"all", Compression::All}};
-                        for (const auto& [mode_name, mode] : modes) {
-                            if (name == mode_name) {
-                                command->compression = mode;
-                                return;
-                            }
-                        }
-                        throw CLI::ValidationError("--compress", single_quoted(shown_text(name)) +
-                                                                     " is not auto, none or all");
-                    },
-                    "auto (the default: compressed as in --from, new files plain), none or all");
-                return [command] { return run_pack(*command); };
-            }};
+    return command_subcommand<PackCommand>(
+        "pack",
+        "A new archive from files laid out as extract writes them (DIR/<TypeName>/<ID>.bin), "
+        "starting from the files and header of --from; OUT is written beside and renamed into "
+        "place (status 2 when OUT is the --from archive)",
+        "pack mod/ patched.dat --from portal.dat", declare_pack, run_pack);
 }
 
 }  // namespace tarnwick_tool
