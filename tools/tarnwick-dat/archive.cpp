@@ -87,8 +87,15 @@ std::optional<dat::DatDatabase> open_archive(const std::filesystem::path& path) 
 
 std::expected<std::vector<std::uint8_t>, Failure> read_whole_file(const dat::DatDatabase& database,
                                                                   std::uint32_t id) {
+    dat::ReadWindow window{0};
+    return read_whole_file(database, id, window);
+}
+
+std::expected<std::vector<std::uint8_t>, Failure> read_whole_file(const dat::DatDatabase& database,
+                                                                  std::uint32_t id,
+                                                                  dat::ReadWindow& window) {
     std::string doing = "reading file " + format_id(id);
-    auto bytes = database.get_file(id);
+    auto bytes = database.get_file(id, window);
     if (!bytes && bytes.error().is<dat::DatError::NotFound>()) {
         return std::unexpected{Failure{"", bytes.error().message()}};
     }
@@ -112,19 +119,6 @@ std::expected<std::vector<std::uint8_t>, Failure> read_whole_file(const dat::Dat
                                           std::to_string(*declared) + " bytes declared"}};
     }
     return std::move(*bytes);
-}
-
-std::optional<OpenedFile> open_archive_file(const std::filesystem::path& path, std::uint32_t id) {
-    auto database = open_archive(path);
-    if (!database) {
-        return std::nullopt;
-    }
-    auto bytes = read_whole_file(*database, id);
-    if (!bytes) {
-        report_failure(path, bytes.error().doing, bytes.error().why);
-        return std::nullopt;
-    }
-    return OpenedFile{std::move(*database), std::move(*bytes)};
 }
 
 }  // namespace tarnwick_tool

@@ -18,6 +18,7 @@
 #include "tarnwick_dat/io_error.hpp"
 #include "tarnwick_dat/lib.hpp"
 #include "tarnwick_dat/utils.hpp"
+#include "tarnwick_dat/utils/read_window.hpp"
 
 namespace tarnwick_tool {
 
@@ -59,13 +60,9 @@ HeaderRead read_header_only(const std::filesystem::path& path);
 // than its stream declares is a failure, never a short file.
 std::expected<std::vector<std::uint8_t>, Failure> read_whole_file(const dat::DatDatabase& database,
                                                                   std::uint32_t id);
-
-// An open archive and the bytes of one of its files, expanded when stored compressed.
-struct OpenedFile {
-    dat::DatDatabase database;
-    std::vector<std::uint8_t> bytes;
-};
-// Opens the archive and reads the file `id`; on failure the error is reported.
-std::optional<OpenedFile> open_archive_file(const std::filesystem::path& path, std::uint32_t id);
+// The same through the caller's read-ahead window, for files read one after another.
+std::expected<std::vector<std::uint8_t>, Failure> read_whole_file(const dat::DatDatabase& database,
+                                                                  std::uint32_t id,
+                                                                  dat::ReadWindow& window);
 
 }  // namespace tarnwick_tool

@@ -1,6 +1,7 @@
 #include <map>
 #include <string>
 
+#include "file_paths.hpp"
 #include "file_writing.hpp"
 #include "ids.hpp"
 #include "options.hpp"
@@ -16,7 +17,7 @@ namespace {
 struct ExtractCommand {
     std::filesystem::path archive;
     std::filesystem::path directory;
-    std::optional<dat::DatFileType> type;
+    FileSelection selection;
     bool force = false;  // replace files that already exist
     bool quiet = false;  // no progress, no summary
 };
@@ -29,11 +30,6 @@ struct ExtractCounts {
 
     std::size_t done() const { return extracted + skipped + failed; }
 };
-
-// `<ID>.bin`, the id as eight upper-case digits.
-std::string file_name(const ListedFile& file) {
-    return base::hex_upper(file.entry.id, 8) + ".bin";
-}
 
 std::string summary(const ExtractCounts& counts, const std::filesystem::path& directory) {
     return "extracted " + std::to_string(counts.extracted) + " files (" +
@@ -71,7 +67,7 @@ int run_extract(const ExtractCommand& command) {
         return 1;
     }
     TypeFolders folders{*top};
-    const std::vector<ListedFile> files = files_in_id_order(*database, command.type);
+    const std::vector<ListedFile> files = selected_files(*database, command.selection);
     Progress progress{files.size(), !command.quiet};
     ExtractCounts counts;
     const auto failed = [&](const Failure& failure) {
@@ -87,7 +83,7 @@ int run_extract(const ExtractCommand& command) {
             failed({doing, folder.error()});
             continue;
         }
-        const std::string name = file_name(file);
+        const std::string name = extracted_file_name(file.entry.id);
         if (!command.force && folder->has(name)) {
             ++counts.skipped;
             continue;
@@ -121,7 +117,7 @@ int run_extract(const ExtractCommand& command) {
 
 void declare_extract(CLI::App& app, ExtractCommand& command) {
     add_path(app, "DIR", command.directory, "Where the files go (created if need be)");
-    add_type(app, command.type);
+    add_selection(app, command.selection);
     app.add_flag("--force", command.force,
                  "Replace files that are already there (a link is replaced, never "
                  "written through)");

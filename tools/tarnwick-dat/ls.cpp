@@ -14,7 +14,7 @@ namespace {
 
 struct LsCommand {
     std::filesystem::path archive;
-    std::optional<dat::DatFileType> type;
+    FileSelection selection;
     Format format = Format::Text;
 };
 
@@ -59,7 +59,7 @@ int run_ls(const LsCommand& command) {
         return 1;
     }
     StandardOutput out;
-    for (const ListedFile& file : files_in_id_order(*database, command.type)) {
+    for (const ListedFile& file : selected_files(*database, command.selection)) {
         const std::optional<std::uint32_t> expanded = expanded_size(*database, file.entry);
         out.write(command.format == Format::Json ? json_line(json_object(file, expanded))
                                                  : text_line(file, expanded));
@@ -71,7 +71,7 @@ int run_ls(const LsCommand& command) {
 }
 
 void declare_ls(CLI::App& app, LsCommand& command) {
-    add_type(app, command.type);
+    add_selection(app, command.selection);
     add_format(app, command.format, "json (one object per line)");
 }
 

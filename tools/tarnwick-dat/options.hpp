@@ -7,8 +7,10 @@
 #include <filesystem>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "archive.hpp"
+#include "id_list.hpp"
 
 namespace tarnwick_tool {
 
@@ -21,8 +23,13 @@ CLI::Option* add_path(CLI::App& command, std::string_view name, std::filesystem:
                       std::string_view help);
 // ID, a required file id in hexadecimal.
 void add_id(CLI::App& command, std::uint32_t& id);
+// File ids under `name`, each a positional argument or a repeatable option.
+CLI::Option* add_ids(CLI::App& command, std::string_view name, std::vector<std::uint32_t>& ids,
+                     std::string_view help);
 // --type NAME, one of the file type names in any case.
 void add_type(CLI::App& command, std::optional<dat::DatFileType>& type);
+// --type NAME and --id LIST (ids and ranges, "0x10000001,0x10000005-0x100000FF").
+void add_selection(CLI::App& command, FileSelection& selection);
 // --format text|json; `json_help` says what the JSON is.
 void add_format(CLI::App& command, Format& format, std::string_view json_help);
 // -q/--quiet: `what` is what it leaves out.

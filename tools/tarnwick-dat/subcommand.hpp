@@ -26,18 +26,33 @@ struct Subcommand {
     std::function<CommandRun(CLI::App& app)> define;
 };
 
-// A subcommand given an archive first: its command line fills a `Command` (with an `archive`),
-// `declare` adding what follows ARCHIVE, and `run` runs it once read.
+// A subcommand whose command line fills a `Command`: `declare` adds its arguments and options,
+// and `run` runs it once read.
+template <class Command>
+Subcommand command_subcommand(std::string_view name, std::string_view description,
+                              std::string_view example,
+                              std::function<void(CLI::App&, Command&)> declare,
+                              int (*run)(const Command&)) {
+    return {name, description, example, [declare, run](CLI::App& app) -> CommandRun {
+                auto command = std::make_shared<Command>();
+                declare(app, *command);
+                return [command, run] { return run(*command); };
+            }};
+}
+
+// The same for a subcommand given an archive first (`Command` has an `archive`), `declare`
+// adding what follows ARCHIVE.
 template <class Command>
 Subcommand archive_subcommand(std::string_view name, std::string_view description,
                               std::string_view example, void (*declare)(CLI::App&, Command&),
                               int (*run)(const Command&)) {
-    return {name, description, example, [declare, run](CLI::App& app) -> CommandRun {
-                auto command = std::make_shared<Command>();
-                add_archive(app, command->archive);
-                declare(app, *command);
-                return [command, run] { return run(*command); };
-            }};
+    return command_subcommand<Command>(
+        name, description, example,
+        [declare](CLI::App& app, Command& command) {
+            add_archive(app, command.archive);
+            declare(app, command);
+        },
+        run);
 }
 
 // Every subcommand, in the order the help lists them.

@@ -12,7 +12,10 @@ namespace tarnwick_tool {
     X(extract)                       \
     X(clothing)                      \
     X(verify)                        \
-    X(mount)
+    X(mount)                         \
+    X(diff)                          \
+    X(manifest)                      \
+    X(pack)
 
 #define TARNWICK_TOOL_DECLARE(name) Subcommand name##_subcommand();
 TARNWICK_TOOL_SUBCOMMANDS(TARNWICK_TOOL_DECLARE)

@@ -1,5 +1,6 @@
 // End to end: the built tarnwick-dat run against archives written here with the library's writer.
 
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -427,6 +428,12 @@ TEST_F(ToolTest, UsageErrorsExitTwoWithNothingOnStandardOutput) {
         {"lss", a_},
         {"help", "lss"},
         {"help", "ls", "cat"},
+        {"cat", a_},
+        {"ls", a_, "--id", "0x2-0x1"},
+        {"extract", a_, "out", "--id", "1,,2"},
+        {"manifest", a_, "--id", ""},
+        {"diff", a_, a_, "--id", "0x1-"},
+        {"pack", "in", "out.dat", "--remove", "zz"},
     };
     for (const auto& args : cases) {
         const ToolRun run = run_tool(args);
@@ -447,7 +454,8 @@ TEST_F(ToolTest, UsageErrorsExitTwoWithNothingOnStandardOutput) {
 
 TEST_F(ToolTest, HelpVersionAndAClosedOutput) {
     write_archive(mixed_files());
-    for (const char* command : {"info", "ls", "cat", "extract", "clothing", "verify"}) {
+    for (const char* command :
+         {"info", "ls", "cat", "extract", "clothing", "verify", "diff", "manifest", "pack"}) {
         const ToolRun run = run_tool({command, "--help"});
         EXPECT_EQ(run.status, 0) << command;
         EXPECT_THAT(run.out, HasSubstr(std::string{"Usage: tarnwick-dat "} + command)) << command;
@@ -730,6 +738,409 @@ TEST_F(ToolTest, ExtractStopsAtAFullDisk) {
     for (const fs::path& path : entries_below(dir_ / "full")) {
         EXPECT_FALSE(path.filename().string().ends_with(".part")) << path;
     }
+}
+
+std::vector<json> json_lines(const std::string& text) {
+    std::vector<json> lines;
+    std::istringstream in{text};
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(json::parse(line));
+    }
+    return lines;
+}
+
+// The SHA-256 of no bytes.
+constexpr const char* empty_sha256 =
+    "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+
+class DiffTest : public ToolTest {
+  protected:
+    // OLD is the mixed archive; NEW differs from it in each of the four ways, and in one texture
+    // swap of a clothing table of the same length.
+    void SetUp() override {
+        write_archive(mixed_files());
+        fs::rename(archive_, old_);
+        ClothingTable patched = small_table;
+        patched.clothing_base_effects.at(0x02000001)
+            .clo_object_effects[1]
+            .clo_texture_effects[0]
+            .new_texture = 0x05009999;
+        std::vector<StoredFile> files = mixed_files();
+        files[0].options.compressed = false;    // 0x10000001: metadata
+        files[1].bytes = table_bytes(patched);  // 0x10000002: changed
+        files[3].options.timestamp = 1;         // 0x01000001: metadata
+        files[4].id = 0x0A000002;               // 0x0A000001 removed, 0x0A000002 added
+        write_archive(files);
+    }
+
+    fs::path old_ = dir_ / "old.dat";
+    std::string o_ = old_.string();
+};
+
+TEST_F(DiffTest, TextListsEachKindOfChange) {
+    const std::string big = std::to_string(table_bytes(big_table).size());
+    const std::string swap =
+        "    /clothing_base_effects/0x02000001/clo_object_effects/1/clo_texture_effects/0/"
+        "new_texture\n";
+    const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
+        {{"diff", o_, a_},
+         1,
+         "~ 0x01000001  Model               11  (timestamp)\n"
+         "- 0x0A000001  Audio               0\n"
+         "+ 0x0A000002  Audio               0\n"
+         "~ 0x10000001  Clothing            " +
+             big +
+             "  (compressed)\n"
+             "M 0x10000002  Clothing            220\n" +
+             swap +
+             "Audio: 1 added, 1 removed, 0 changed, 0 metadata\n"
+             "Clothing: 0 added, 0 removed, 1 changed, 1 metadata\n"
+             "Model: 0 added, 0 removed, 0 changed, 1 metadata\n"
+             "in all: 1 added, 1 removed, 1 changed, 2 metadata\n"},
+        {{"diff", a_, o_, "--type", "clothing", "--id", "0x10000002,0x0A000000-0x0AFFFFFF"},
+         1,
+         "M 0x10000002  Clothing            220\n" + swap +
+             "Clothing: 0 added, 0 removed, 1 changed, 0 metadata\n"
+             "in all: 0 added, 0 removed, 1 changed, 0 metadata\n"},
+        {{"diff", a_, o_, "--id", "0x0A000001"},
+         1,
+         "+ 0x0A000001  Audio               0\n"
+         "Audio: 1 added, 0 removed, 0 changed, 0 metadata\n"
+         "in all: 1 added, 0 removed, 0 changed, 0 metadata\n"},
+        {{"diff", o_, o_}, 0, "in all: 0 added, 0 removed, 0 changed, 0 metadata\n"},
+        {{"diff", o_, (dir_ / "missing.dat").string()}, 2, ""},
+        {{"diff", o_}, 2, ""},
+    };
+    for (const auto& [args, status, out] : cases) {
+        const ToolRun run = run_tool(args);
+        EXPECT_EQ(run.status, status) << args.back() << run.err;
+        EXPECT_EQ(run.out, out) << args.back();
+    }
+}
+
+TEST_F(DiffTest, JsonGivesBothSidesAndTheChangedFields) {
+    const ToolRun run = run_tool({"diff", o_, a_, "--format", "json"});
+    ASSERT_EQ(run.status, 1) << run.err;
+    const std::vector<json> lines = json_lines(run.out);
+    ASSERT_EQ(lines.size(), 6u);
+    const std::pair<const char*, const char*> expected[] = {
+        {"0x01000001", "metadata"}, {"0x0A000001", "removed"}, {"0x0A000002", "added"},
+        {"0x10000001", "metadata"}, {"0x10000002", "changed"},
+    };
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_EQ(lines[i]["type"], "entry");
+        EXPECT_EQ(lines[i]["id"], expected[i].first);
+        EXPECT_EQ(lines[i]["change"], expected[i].second);
+        EXPECT_EQ(lines[i].contains("old"), i != 2) << i;
+        EXPECT_EQ(lines[i].contains("new"), i != 1) << i;
+    }
+    EXPECT_EQ(lines[2]["new"], json({{"size", 0},
+                                     {"stored_size", 0},
+                                     {"compressed", false},
+                                     {"timestamp", "1970-01-01T00:00:00Z"},
+                                     {"version", 0},
+                                     {"bit_flags", 0},
+                                     {"sha256", empty_sha256}}));
+    EXPECT_EQ(lines[3]["old"]["size"], lines[3]["new"]["size"]);
+    EXPECT_EQ(lines[3]["old"]["sha256"], lines[3]["new"]["sha256"]);
+    EXPECT_EQ(lines[3]["old"]["compressed"], true);
+    EXPECT_EQ(lines[3]["new"]["stored_size"], table_bytes(big_table).size());
+    EXPECT_EQ(lines[4]["file_type"], "Clothing");
+    EXPECT_NE(lines[4]["old"]["sha256"], lines[4]["new"]["sha256"]);
+    EXPECT_EQ(lines[4]["fields"],
+              json::array({"/clothing_base_effects/0x02000001/clo_object_effects/1/"
+                           "clo_texture_effects/0/new_texture"}));
+    EXPECT_EQ(lines[5], json({{"type", "summary"},
+                              {"added", 1},
+                              {"removed", 1},
+                              {"changed", 1},
+                              {"metadata", 2},
+                              {"unreadable", 0}}));
+}
+
+// A file that cannot be read is listed with its error, and makes the status 2.
+TEST_F(DiffTest, AnUnreadableFileIsTrouble) {
+    write_archive(mixed_files(), [](DatWriter& writer, const auto& entries) {
+        break_chain(writer, entries.at(0x06000010));
+    });
+    const ToolRun run = run_tool({"diff", o_, a_, "--type", "texture"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out,
+              "! 0x06000010  Texture             3000 → ?  new: failed to fill whole buffer (its "
+              "chain at offset 0x00001000, 3000 bytes stored; the archive is 10240 "
+              "bytes)\nTexture: 0 added, 0 removed, 0 changed, 0 metadata, 1 unreadable\nin all: "
+              "0 added, 0 removed, 0 changed, 0 metadata, 1 unreadable\n");
+}
+
+// Run inside the extraction folder, sha256sum accepts every line the manifest gives.
+TEST_F(ToolTest, ManifestChecksAnExtractionWithSha256sum) {
+    write_archive(mixed_files());
+    const ToolRun manifest = run_tool({"manifest", a_});
+    ASSERT_EQ(manifest.status, 0) << manifest.err;
+    EXPECT_THAT(manifest.out, HasSubstr(std::string{empty_sha256} + "  Audio/0A000001.bin\n"));
+    EXPECT_EQ(std::count(manifest.out.begin(), manifest.out.end(), '\n'), 5);
+    const fs::path out = dir_ / "out";
+    ASSERT_EQ(run_tool({"extract", a_, out.string()}).status, 0);
+    std::ofstream{dir_ / "manifest"} << manifest.out;
+    const ToolRun check = run_shell("cd '" + out.string() + "' && sha256sum -c ../manifest");
+    EXPECT_EQ(check.status, 0) << check.out << check.err;
+    EXPECT_EQ(std::count(check.out.begin(), check.out.end(), '\n'), 5);
+    EXPECT_THAT(check.out, HasSubstr("Clothing/10000001.bin: OK\n"));
+    const ToolRun chosen = run_tool({"manifest", a_, "--type", "Clothing", "--id", "0x10000002"});
+    EXPECT_EQ(chosen.out.substr(64), "  Clothing/10000002.bin\n");
+}
+
+// Gives a file the modification time an archive's timestamp holds.
+void set_modified(const fs::path& path, std::uint32_t seconds) {
+    const timespec times[2] = {{.tv_sec = seconds, .tv_nsec = 0},
+                               {.tv_sec = seconds, .tv_nsec = 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+}
+
+// pack starts from the mixed archive, extracted into `folder_`.
+class PackTest : public ToolTest {
+  protected:
+    void SetUp() override {
+        write_archive(mixed_files());
+        ASSERT_EQ(run_tool({"extract", a_, folder_.string()}).status, 0);
+    }
+
+    // The written archive is laid out as pack promises: the header's length is the file's, no
+    // free blocks, the chains in ascending id order one after another.
+    void expect_packed_layout(std::uint32_t block_size) {
+        const DatDatabase packed = DatDatabase::open(packed_).value();
+        EXPECT_EQ(packed.header().file_size, fs::file_size(packed_));
+        EXPECT_EQ(packed.header().block_size, block_size);
+        EXPECT_EQ(
+            packed.header().free_head | packed.header().free_tail | packed.header().free_count, 0u);
+        std::map<std::uint32_t, DatFileEntry> by_id{packed.files().begin(), packed.files().end()};
+        std::uint64_t next = 0;
+        for (const auto& [id, entry] : by_id) {
+            if (entry.size == 0) {
+                continue;
+            }
+            EXPECT_TRUE(next == 0 || entry.offset == next) << std::hex << id;
+            next = entry.offset + (entry.size + block_size - 5) / (block_size - 4) * block_size;
+        }
+    }
+
+    fs::path folder_ = dir_ / "files";
+    fs::path packed_ = dir_ / "packed.dat";
+    std::string f_ = folder_.string();
+    std::string p_ = packed_.string();
+};
+
+// Extracted and packed again, in each compression mode: the same bytes, and with the source
+// archive, the same metadata but where the mode changes the compression.
+TEST_F(PackTest, RoundTripsInEachMode) {
+    const std::string manifest = run_tool({"manifest", a_}).out;
+    const std::tuple<std::vector<std::string>, std::string, bool> cases[] = {
+        {{"--from", a_}, "", false},
+        {{"--from", a_, "--compress", "none"}, "0x10000001", false},
+        {{"--from", a_, "--compress", "all"}, "0x01000001 0x06000010 0x0A000001 0x10000002", true},
+        {{}, "0x01000001 0x10000001 0x10000002", false},  // flags, compression, version
+    };
+    for (const auto& [options, metadata, all_compressed] : cases) {
+        std::vector<std::string> args{"pack", f_, p_};
+        args.insert(args.end(), options.begin(), options.end());
+        const ToolRun run = run_tool(args);
+        const std::string shown = ::testing::PrintToString(options);
+        ASSERT_EQ(run.status, 0) << shown << run.err;
+        EXPECT_THAT(run.out, HasSubstr("packed 5 files into " + p_)) << shown;
+        EXPECT_EQ(run_tool({"manifest", p_}).out, manifest) << shown;
+        EXPECT_EQ(run_tool({"verify", p_}).status, 0) << shown;
+        std::string listed;
+        for (const json& line : json_lines(run_tool({"diff", a_, p_, "--format=json"}).out)) {
+            if (line["type"] == "entry") {
+                EXPECT_EQ(line["change"], "metadata") << shown;
+                listed += listed.empty() ? "" : " ";
+                listed += line["id"].get<std::string>();
+            }
+        }
+        EXPECT_EQ(listed, metadata) << shown;
+        for (const json& line : json_lines(run_tool({"ls", p_, "--format=json"}).out)) {
+            EXPECT_EQ(line["compressed"],
+                      all_compressed || (line["id"] == "0x10000001" && options.size() == 2))
+                << shown << line;
+        }
+        expect_packed_layout(1024);
+    }
+}
+
+// Files in the folder replace and add, --remove drops; every other file keeps its metadata.
+// Enough new files that the directory takes two levels.
+TEST_F(PackTest, ReplacesAddsAndRemoves) {
+    const fs::path from = dir_ / "source.dat";
+    write_archive(mixed_files());  // then with block size 512, the source's
+    {
+        DatWriter writer = DatWriter::create(from, 512).value();
+        std::vector<DatFileEntry> entries;
+        for (const StoredFile& file : mixed_files()) {
+            entries.push_back(writer.store_file(file.id, file.bytes, file.options).value());
+        }
+        ASSERT_TRUE(writer.write_directory(entries).has_value());
+        writer.header().game_version = 42;
+        ASSERT_TRUE(writer.finish().has_value());
+    }
+    fs::remove_all(folder_);
+    ClothingTable patched = small_table;
+    patched.clothing_base_effects.erase(0x02000001);
+    fs::create_directories(folder_ / "Clothing");
+    fs::create_directories(folder_ / "New");
+    const Bytes replacement = table_bytes(patched);
+    std::ofstream{folder_ / "Clothing" / "10000002.bin", std::ios::binary}
+        << std::string(replacement.begin(), replacement.end());
+    set_modified(folder_ / "Clothing" / "10000002.bin", 1234567890);
+    for (std::uint32_t i = 0; i < 130; ++i) {
+        std::ofstream{folder_ / "New" / (hex_upper(0x0E000000 + i, 8) + ".bin")} << i;
+    }
+    const ToolRun run =
+        run_tool({"pack", f_, p_, "--from", from.string(), "--remove", "0x0A000001"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "packed 134 files into " + p_ + ": 3 kept, 1 replaced, 130 added, 1 removed\n");
+    const ToolRun diff = run_tool({"diff", from.string(), p_});
+    EXPECT_EQ(diff.status, 1);
+    EXPECT_THAT(diff.out, HasSubstr("- 0x0A000001  Audio               0\n"
+                                    "+ 0x0E000000  Table               1\n"));
+    EXPECT_THAT(diff.out, HasSubstr("\n+ 0x0E000081  Table               3\n"));
+    EXPECT_THAT(diff.out, HasSubstr("\nM 0x10000002  Clothing            220 → 152\n"
+                                    "    /clothing_base_effects/0x02000001\n"
+                                    "Audio: "));
+    EXPECT_THAT(diff.out, HasSubstr("in all: 130 added, 1 removed, 1 changed, 0 metadata\n"));
+    const json replaced =
+        json_lines(run_tool({"ls", p_, "--format=json", "--type=clothing"}).out).at(1);
+    EXPECT_EQ(replaced["timestamp"], "2009-02-13T23:31:30Z");
+    EXPECT_EQ(replaced["version"], 7);
+    const DatDatabase packed = DatDatabase::open(packed_).value();
+    EXPECT_EQ(packed.header().game_version, 42u);
+    EXPECT_EQ(packed.directory_shape().depth, 2u);
+    expect_packed_layout(512);
+}
+
+// Refused: nothing written at OUT or beside it, the source untouched.
+TEST_F(PackTest, RefusesWhatItCannotPack) {
+    const std::string source = read_file(archive_);
+    fs::create_hard_link(archive_, dir_ / "hard.dat");
+    fs::create_symlink(archive_, dir_ / "soft.dat");
+    const std::tuple<std::function<void()>, std::vector<std::string>, int, std::string> cases[] = {
+        {[] {}, {"pack", f_, (dir_ / "hard.dat").string(), "--from", a_}, 2, "it is the archive"},
+        {[] {}, {"pack", f_, (dir_ / "soft.dat").string(), "--from", a_}, 2, "it is the archive"},
+        {[] {},
+         {"pack", f_, (dir_ / "." / "portal.dat").string(), "--from", a_},
+         2,
+         "it is the archive"},
+        {[] {}, {"pack", f_, p_, "--remove", "0x0A000009"}, 1, "is not in an archive"},
+        {[] {},
+         {"pack", f_, p_, "--from", a_, "--remove", "0x0A000001"},
+         1,
+         "0x0A000001 is to be removed and is in"},
+        {[] {}, {"pack", f_, (dir_ / "none" / "out.dat").string()}, 1, "No such file"},
+        {[] {}, {"pack", f_, p_, "--compress", "some"}, 2, "not auto, none or all"},
+        {[this] { fs::create_directories(folder_ / "Model" / "deeper"); },
+         {"pack", f_, p_},
+         1,
+         "files/Model/deeper: not a regular file named <ID>.bin"},
+        {[this] { fs::create_symlink(archive_, folder_ / "Model" / "01000002.bin"); },
+         {"pack", f_, p_},
+         1,
+         "files/Model/01000002.bin: not a regular file"},
+        {[this] { std::ofstream{folder_ / "notes.txt"}; },
+         {"pack", f_, p_},
+         1,
+         "files/notes.txt: not a folder"},
+        {[this] { fs::copy(folder_ / "Model", folder_ / "Copy"); },
+         {"pack", f_, p_},
+         1,
+         "0x01000001 is also given as"},
+    };
+    for (const auto& [prepare, args, status, error] : cases) {
+        prepare();
+        const ToolRun run = run_tool(args);
+        EXPECT_EQ(run.status, status) << args[2];
+        EXPECT_EQ(run.out, "") << args[2];
+        EXPECT_THAT(run.err, HasSubstr(error)) << args[2];
+        EXPECT_FALSE(fs::exists(packed_));
+    }
+    EXPECT_EQ(read_file(archive_), source);
+    for (const auto& item : fs::directory_iterator(dir_.path())) {
+        EXPECT_FALSE(item.path().filename().string().ends_with(".part")) << item.path();
+    }
+}
+
+// A byte flipped inside a stored file: plain verify cannot see it, the manifest can. A manifest
+// lacking a file or naming one the archive lacks is a problem too; a malformed one, a usage error.
+TEST_F(ToolTest, VerifyWithAManifestFindsAFlippedByte) {
+    write_archive(mixed_files());
+    const std::string manifest = run_tool({"manifest", a_}).out;
+    const fs::path path = dir_ / "manifest";
+    std::ofstream{path} << manifest;
+    const std::string m = path.string();
+    EXPECT_EQ(run_tool({"verify", a_, "--manifest", m}).status, 0);
+    write_archive(mixed_files(), [](DatWriter& writer, const auto& entries) {
+        ASSERT_TRUE(writer.write_raw(entries.at(0x06000010).offset + 100, Bytes{0x5B}).has_value());
+    });
+    EXPECT_EQ(run_tool({"verify", a_}).status, 0);
+    std::ofstream{path} << manifest.substr(manifest.find('\n') + 1)  // without 0x01000001
+                        << empty_sha256 << "  Audio/0A000009.bin\n";
+    const ToolRun run = run_tool({"verify", a_, "--manifest", m, "--format", "json"});
+    EXPECT_EQ(run.status, 1);
+    std::vector<std::string> problems;
+    for (const json& line : json_lines(run.out)) {
+        if (line["type"] == "problem") {
+            problems.push_back(line["id"].get<std::string>() + " " +
+                               line["step"].get<std::string>() + ": " +
+                               line["error"].get<std::string>().substr(0, 24));
+        }
+    }
+    EXPECT_THAT(problems,
+                ::testing::ElementsAre(
+                    "0x01000001 check manifest: not in the manifest",
+                    "0x06000010 check manifest: SHA-256 " +
+                        run_tool({"manifest", a_, "--id", "0x06000010"}).out.substr(0, 16),
+                    "0x0A000009 check manifest: in the manifest, not in "));
+    for (const std::string& bad :
+         {std::string{empty_sha256} + " Audio/0A000001.bin", std::string{"  Audio/0A000001.bin"},
+          std::string{empty_sha256} + "  0A000001.bin", manifest.substr(0, manifest.find('\n'))}) {
+        std::ofstream{path} << manifest.substr(0, manifest.find('\n') + 1) << bad << "\n";
+        const ToolRun usage = run_tool({"verify", a_, "--manifest", m});
+        EXPECT_EQ(usage.status, 2) << bad;
+        EXPECT_EQ(usage.out, "") << bad;
+        EXPECT_THAT(usage.err, HasSubstr(m + " line 2: ")) << bad;
+    }
+}
+
+// --id chooses by ids and ranges, with --type; cat writes several files one after another.
+TEST_F(ToolTest, IdListsChooseFiles) {
+    write_archive(mixed_files());
+    const std::string model = "model bytes";
+    const std::string texture(3000, 0x5A);
+    const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
+        {{"cat", a_, "0x0A000001", "0x01000001", "1000001"}, 0, model + model},
+        {{"cat", a_, "--id", "0x06000010,0x01000000-0x01FFFFFF"}, 0, model + texture},
+        {{"cat", a_, "0x06000010", "--id", "0x01000001"}, 0, texture + model},
+        {{"cat", a_, "0x01000001", "0x0100000A"}, 1, ""},
+        {{"cat", a_, "--type", "audio"}, 0, ""},
+        {{"ls", a_, "--id", "0x06000000-0x0FFFFFFF,0x10000002", "--type", "clothing"},
+         0,
+         "0x10000002"},
+        {{"manifest", a_, "--id", "0x06000000-0x0FFFFFFF"}, 0, "Texture/06000010.bin"},
+    };
+    for (const auto& [args, status, out] : cases) {
+        const ToolRun run = run_tool(args);
+        EXPECT_EQ(run.status, status) << args.back() << run.err;
+        if (args[0] == "cat") {
+            EXPECT_EQ(run.out, out) << args.back();
+        } else {
+            EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), args[0] == "ls" ? 1 : 2);
+            EXPECT_THAT(run.out, HasSubstr(out));
+        }
+    }
+    const fs::path out = dir_ / "out";
+    ASSERT_EQ(run_tool({"extract", a_, out.string(), "--id", "0x01000001,0x0A000001"}).status, 0);
+    EXPECT_THAT(entries_below(out),
+                ::testing::UnorderedElementsAre(out / "Audio", out / "Audio" / "0A000001.bin",
+                                                out / "Model", out / "Model" / "01000001.bin"));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "clothing_file.hpp"
 #include "ids.hpp"
 #include "json_lines.hpp"
+#include "manifest.hpp"
 #include "options.hpp"
 #include "output.hpp"
 #include "report.hpp"
@@ -20,6 +21,7 @@ struct VerifyCommand {
     std::filesystem::path archive;
     Format format = Format::Text;
     bool quiet = false;  // problems only, no summary
+    std::optional<std::filesystem::path> manifest;
 };
 
 constexpr std::uint32_t link_length = 4;
@@ -157,8 +159,30 @@ std::optional<std::string> short_expansion(std::span<const std::uint8_t> stored,
            std::to_string(declared) + " bytes declared";
 }
 
+constexpr std::string_view manifest_step = "check manifest";
+
+// Whether the file's expanded bytes have the digest the manifest gives them.
+void check_digest(const Manifest& manifest, std::uint32_t id, std::span<const std::uint8_t> bytes,
+                  VerifyReport& report) {
+    const auto listed = manifest.find(id);
+    if (listed == manifest.end()) {
+        return;  // named as missing from the manifest already
+    }
+    const auto digest = sha256(bytes);
+    if (!digest) {
+        report.problem(id, manifest_step, digest.error());
+    } else if (*digest != listed->second) {
+        report.problem(id, manifest_step,
+                       "SHA-256 " + sha256_text(*digest) + ", the manifest has " +
+                           sha256_text(listed->second));
+    }
+}
+
 void verify_file(const dat::DatDatabase& database, const ListedFile& file, BlockClaims& claims,
-                 VerifyReport& report) {
+                 const Manifest* manifest, VerifyReport& report) {
+    if (manifest != nullptr && !manifest->contains(file.entry.id)) {
+        report.problem(file.entry.id, manifest_step, "not in the manifest");
+    }
     const dat::DatFileEntry& entry = file.entry;
     if (auto overlap = claims.claim(entry)) {
         report.problem(entry.id, "read block chain", *overlap);
@@ -183,9 +207,21 @@ void verify_file(const dat::DatDatabase& database, const ListedFile& file, Block
             report.problem(entry.id, "parse clothing table", reading.problem->text);
         }
     }
+    if (manifest != nullptr) {
+        check_digest(*manifest, entry.id, bytes, report);
+    }
 }
 
 int run_verify(const VerifyCommand& command) {
+    std::optional<Manifest> manifest;
+    if (command.manifest) {
+        auto read = read_manifest(*command.manifest);
+        if (!read) {
+            report_error(read.error());
+            return 2;
+        }
+        manifest = std::move(*read);
+    }
     StandardOutput out;
     VerifyReport report{command, out};
     const HeaderRead header = read_header_only(command.archive);
@@ -202,9 +238,16 @@ int run_verify(const VerifyCommand& command) {
     const std::vector<ListedFile> files = files_in_id_order(*database);
     BlockClaims claims{*database};
     for (const ListedFile& file : files) {
-        verify_file(*database, file, claims, report);
+        verify_file(*database, file, claims, manifest ? &*manifest : nullptr, report);
         if (out.failed()) {
             break;
+        }
+    }
+    if (manifest) {
+        for (const auto& [id, digest] : *manifest) {
+            if (!database->files().contains(id)) {
+                report.problem(id, manifest_step, "in the manifest, not in the archive");
+            }
         }
     }
     return out.finish(report.finish(files.size()));
@@ -213,6 +256,9 @@ int run_verify(const VerifyCommand& command) {
 void declare_verify(CLI::App& app, VerifyCommand& command) {
     add_format(app, command.format, "json (one object per line, tagged by \"type\")");
     add_quiet(app, command.quiet, "the summary line of the text format");
+    app.add_option("--manifest", command.manifest,
+                   "Also compare every file's SHA-256 with this manifest (as manifest writes "
+                   "it); a malformed line is a usage error (status 2)");
 }
 
 }  // namespace

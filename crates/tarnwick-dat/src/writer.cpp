@@ -94,17 +94,30 @@ DatWriter::DatWriter(int fd, std::uint32_t block_size, std::uint32_t seed)
     header_.version_string.resize(DatHeader::version_string_length);
 }
 
-std::expected<DatWriter, DatError> DatWriter::create(const std::filesystem::path& path,
-                                                     std::uint32_t block_size, std::uint32_t seed) {
+std::expected<DatWriter, DatError> DatWriter::open_with(const std::filesystem::path& path,
+                                                        int flags, int mode,
+                                                        std::uint32_t block_size,
+                                                        std::uint32_t seed) {
     if (block_size <= 4) {
         return std::unexpected{DatError{DatError::Other{"block size " + std::to_string(block_size) +
                                                         " leaves no room for payload"}}};
     }
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd =
+        ::open(path.c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC, static_cast<mode_t>(mode));
     if (fd < 0) {
         return std::unexpected{DatError{DatError::PathError{path, IoError::from_last_errno()}}};
     }
     return DatWriter{fd, block_size, seed};
+}
+
+std::expected<DatWriter, DatError> DatWriter::create(const std::filesystem::path& path,
+                                                     std::uint32_t block_size, std::uint32_t seed) {
+    return open_with(path, O_TRUNC, 0644, block_size, seed);
+}
+
+std::expected<DatWriter, DatError> DatWriter::create_new(const std::filesystem::path& path,
+                                                         std::uint32_t block_size) {
+    return open_with(path, O_EXCL | O_NOFOLLOW, 0666, block_size, 1);
 }
 
 DatWriter::DatWriter(DatWriter&& other) noexcept
@@ -303,6 +316,13 @@ std::expected<void, DatError> DatWriter::finish() {
     }
     if (static_cast<std::uint64_t>(status.st_size) < end_ &&
         ::ftruncate(fd_, static_cast<off_t>(end_)) != 0) {
+        return std::unexpected{DatError{IoError::from_last_errno()}};
+    }
+    return {};
+}
+
+std::expected<void, DatError> DatWriter::sync() {
+    if (::fsync(fd_) != 0) {
         return std::unexpected{DatError{IoError::from_last_errno()}};
     }
     return {};

@@ -57,6 +57,11 @@ class DatWriter {
     static std::expected<DatWriter, DatError> create(const std::filesystem::path& path,
                                                      std::uint32_t block_size = 1024,
                                                      std::uint32_t seed = 1);
+    // The same for a file that must not exist yet: a file or a link (even a dangling one)
+    // already at `path` is an error of kind AlreadyExists, and nothing there is touched. The
+    // file gets mode 0666 less the umask.
+    static std::expected<DatWriter, DatError> create_new(const std::filesystem::path& path,
+                                                         std::uint32_t block_size);
 
     DatWriter(DatWriter&& other) noexcept;
     DatWriter& operator=(DatWriter&& other) noexcept;
@@ -106,9 +111,15 @@ class DatWriter {
 
     // Writes the header at offset 320 and pads the file to `end_offset()`.
     std::expected<void, DatError> finish();
+    // Waits until what was written is on the storage device, before the file is put in place.
+    std::expected<void, DatError> sync();
 
   private:
     DatWriter(int fd, std::uint32_t block_size, std::uint32_t seed);
+    static std::expected<DatWriter, DatError> open_with(const std::filesystem::path& path,
+                                                        int flags, int mode,
+                                                        std::uint32_t block_size,
+                                                        std::uint32_t seed);
     std::expected<std::uint32_t, DatError> write_subtree(std::span<const DatFileEntry> entries,
                                                          std::size_t capacity);
 
