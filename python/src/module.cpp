@@ -1,0 +1,379 @@
+// The extension module tarnwick_dat._tarnwick_dat: the archive library's reading, and the
+// tool's clothing and verify shapes, for Python. Reads run with the GIL released; every library
+// error becomes a tarnwick_dat.DatError (defined in Python, _errors.py).
+
+#include <pybind11/pybind11.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "archive.hpp"
+#include "clothing_file.hpp"
+#include "clothing_json.hpp"
+#include "file_types.hpp"
+#include "ids.hpp"
+#include "json_to_python.hpp"
+
+namespace tarnwick_python {
+
+namespace py = pybind11;
+namespace dat = tarnwick_dat;
+namespace tool = tarnwick_tool;
+
+namespace {
+
+// Runs `work` with the GIL released, so that other threads run meanwhile.
+template <class Work>
+auto without_gil(Work&& work) {
+    py::gil_scoped_release release;
+    return work();
+}
+
+struct KindName {
+    std::string_view operator()(const dat::DatError::Io&) const { return "Io"; }
+    std::string_view operator()(const dat::DatError::BinRead&) const { return "BinRead"; }
+    std::string_view operator()(const dat::DatError::NotFound&) const { return "NotFound"; }
+    std::string_view operator()(const dat::DatError::DuplicateId&) const { return "DuplicateId"; }
+    std::string_view operator()(const dat::DatError::DuplicateNamespacedId&) const {
+        return "DuplicateNamespacedId";
+    }
+    std::string_view operator()(const dat::DatError::InvalidMagic&) const { return "InvalidMagic"; }
+    std::string_view operator()(const dat::DatError::UnsupportedVersion&) const {
+        return "UnsupportedVersion";
+    }
+    std::string_view operator()(const dat::DatError::InvalidNamespace&) const {
+        return "InvalidNamespace";
+    }
+    std::string_view operator()(const dat::DatError::Corruption&) const { return "Corruption"; }
+    std::string_view operator()(const dat::DatError::DecompressionFailed&) const {
+        return "DecompressionFailed";
+    }
+    std::string_view operator()(const dat::DatError::PathError&) const { return "PathError"; }
+    std::string_view operator()(const dat::DatError::Other&) const { return "Other"; }
+};
+
+[[noreturn]] void raise_dat_error(std::string_view kind, const std::string& message,
+                                  bool not_found = false) {
+    const py::module_ errors = py::module_::import("tarnwick_dat._errors");
+    const py::object type = errors.attr(not_found ? "NotFoundError" : "DatError");
+    const py::object error = type(py::str{kind.data(), kind.size()}, message);
+    PyErr_SetObject(type.ptr(), error.ptr());
+    throw py::error_already_set();
+}
+
+[[noreturn]] void raise_dat_error(const dat::DatError& error) {
+    raise_dat_error(std::visit(KindName{}, error.kind()), error.display(),
+                    error.is<dat::DatError::NotFound>());
+}
+
+template <class T>
+T value_or_raise(std::expected<T, dat::DatError>&& result) {
+    if (!result) {
+        raise_dat_error(result.error());
+    }
+    return std::move(*result);
+}
+
+// The id that a Python integer names, or nothing when it is not one of 32 bits; raises
+// TypeError for what is not an integer.
+std::optional<std::uint32_t> as_id(py::handle value) {
+    const auto index = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
+    if (!index) {
+        throw py::error_already_set();
+    }
+    int overflow = 0;
+    const long long number = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);
+    if (overflow != 0 || number < 0 || number > 0xFFFFFFFFLL) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(number);
+}
+
+std::string_view kind_name(dat::DatKind kind) {
+    switch (kind) {
+        case dat::DatKind::Portal:
+            return "Portal";
+        case dat::DatKind::Cell:
+            return "Cell";
+        case dat::DatKind::Local:
+            return "Local";
+        case dat::DatKind::Unknown:
+            break;
+    }
+    return "Unknown";
+}
+
+// The size get_file gives for the file `id`, without expanding it.
+std::uint32_t expanded_size(const dat::DatDatabase& database, std::uint32_t id) {
+    auto bytes = without_gil([&] { return database.get_file(id); });
+    return static_cast<std::uint32_t>(value_or_raise(std::move(bytes)).size());
+}
+
+class Archive {
+  public:
+    Archive(dat::DatDatabase database, std::string path)
+        : database_{std::make_shared<const dat::DatDatabase>(std::move(database))},
+          path_{std::move(path)} {}
+
+    // The open archive, kept alive by the caller for the length of a read even when another
+    // thread closes it meanwhile.
+    std::shared_ptr<const dat::DatDatabase> database() const {
+        if (!database_) {
+            throw py::value_error("I/O operation on a closed archive");
+        }
+        return database_;
+    }
+    void close() { database_.reset(); }
+    bool closed() const { return !database_; }
+    // As given to open(), bytes that are not UTF-8 escaped as os.fsdecode escapes them.
+    py::object path() const { return py::module_::import("os").attr("fsdecode")(py::bytes{path_}); }
+
+  private:
+    std::shared_ptr<const dat::DatDatabase> database_;
+    std::string path_;
+};
+
+// A directory entry, with the archive that holds it for the expanded size, read when asked.
+class Entry {
+  public:
+    Entry(dat::DatFileEntry entry, dat::DatFileType type, std::shared_ptr<const Archive> archive)
+        : entry_{entry}, type_{type}, archive_{std::move(archive)} {}
+
+    const dat::DatFileEntry& entry() const { return entry_; }
+    std::string_view type_name() const { return dat::dat_file_type_name(type_); }
+
+    std::uint32_t size() {
+        if (!entry_.is_compressed()) {
+            return entry_.size;
+        }
+        if (!expanded_size_) {
+            expanded_size_ = expanded_size(*archive_->database(), entry_.id);
+        }
+        return *expanded_size_;
+    }
+
+    py::object timestamp() const {
+        const py::module_ datetime = py::module_::import("datetime");
+        return datetime.attr("datetime")
+            .attr("fromtimestamp")(entry_.timestamp, datetime.attr("timezone").attr("utc"));
+    }
+
+    std::string repr() const {
+        return "<tarnwick_dat.Entry " + tool::format_id(entry_.id) + " " +
+               std::string{type_name()} + ", " + std::to_string(entry_.size) + " bytes stored" +
+               (entry_.is_compressed() ? " compressed" : "") + ", " +
+               tool::iso_timestamp(entry_.timestamp) + ">";
+    }
+
+  private:
+    dat::DatFileEntry entry_;
+    dat::DatFileType type_;
+    std::shared_ptr<const Archive> archive_;
+    std::optional<std::uint32_t> expanded_size_;
+};
+
+std::shared_ptr<Archive> open_archive(const py::object& path) {
+    const py::bytes encoded = py::module_::import("os").attr("fsencode")(path);
+    std::string name = encoded;
+    auto database = without_gil([&] { return dat::DatDatabase::open(name); });
+    return std::make_shared<Archive>(value_or_raise(std::move(database)), std::move(name));
+}
+
+py::list entries(const std::shared_ptr<const Archive>& archive, const py::object& type_name,
+                 const py::object& ids) {
+    const auto database = archive->database();
+    std::optional<dat::DatFileType> type;
+    if (!type_name.is_none()) {
+        const auto name = type_name.cast<std::string>();
+        type = tool::file_type_by_name(name);
+        if (!type) {
+            throw py::value_error("no file type named " + name);
+        }
+    }
+    std::optional<std::unordered_set<std::uint32_t>> wanted;
+    if (!ids.is_none()) {
+        wanted.emplace();
+        for (const py::handle id : py::iter(ids)) {
+            if (const auto number = as_id(id)) {
+                wanted->insert(*number);
+            }
+        }
+    }
+    py::list listed;
+    for (const tool::ListedFile& file : tool::files_in_id_order(*database, type)) {
+        if (!wanted || wanted->contains(file.entry.id)) {
+            listed.append(py::cast(Entry{file.entry, file.type, archive}));
+        }
+    }
+    return listed;
+}
+
+py::object entry(const std::shared_ptr<const Archive>& archive, std::uint32_t id) {
+    const auto database = archive->database();
+    const auto found = database->files.find(id);
+    if (found == database->files.end()) {
+        raise_dat_error(dat::DatError{dat::DatError::NotFound{id}});
+    }
+    return py::cast(Entry{found->second, dat::from_id_in_dat(id, database->dat_kind()), archive});
+}
+
+py::bytes read(const Archive& archive, std::uint32_t id) {
+    const auto database = archive.database();
+    const std::vector<std::uint8_t> bytes =
+        value_or_raise(without_gil([&] { return database->get_file(id); }));
+    return py::bytes{reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+py::object clothing(const Archive& archive, std::uint32_t id) {
+    const auto database = archive.database();
+    struct Outcome {
+        std::optional<std::string> wrong_type;
+        tool::ClothingReading reading;
+        nlohmann::json table;
+    };
+    auto outcome = without_gil([&]() -> std::expected<Outcome, dat::DatError> {
+        auto bytes = database->get_file(id);
+        if (!bytes) {
+            return std::unexpected{std::move(bytes.error())};
+        }
+        Outcome result;
+        const dat::DatFileType type = dat::from_id_in_dat(id, database->dat_kind());
+        if (type != dat::DatFileType::Clothing) {
+            result.wrong_type = tool::format_id(id) + " is a " +
+                                std::string{dat::dat_file_type_name(type)} +
+                                " file, not a clothing table";
+            return result;
+        }
+        result.reading = tool::read_clothing_file(*bytes, id);
+        if (result.reading.table && !result.reading.problem) {
+            result.table = tool::clothing_json(*result.reading.table);
+        }
+        return result;
+    });
+    const Outcome result = value_or_raise(std::move(outcome));
+    if (result.wrong_type) {
+        raise_dat_error("Other", *result.wrong_type);
+    }
+    if (result.reading.problem) {
+        raise_dat_error(result.reading.table ? "Other" : "BinRead", result.reading.problem->text);
+    }
+    return json_to_python(result.table);
+}
+
+py::object header_object(const dat::DatHeader& header) {
+    return py::cast(header);
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_tarnwick_dat, module) {
+    module.doc() = "The compiled part of tarnwick_dat; import tarnwick_dat instead.";
+    // The exceptions are raised from here; importing them first makes a broken install fail at
+    // import rather than at the first error.
+    py::module_::import("tarnwick_dat._errors");
+
+    py::class_<dat::DatHeader>(module, "Header")
+        .def_readonly("magic", &dat::DatHeader::magic)
+        .def_readonly("block_size", &dat::DatHeader::block_size)
+        .def_readonly("file_size", &dat::DatHeader::file_size)
+        .def_readonly("dataset", &dat::DatHeader::dataset)
+        .def_readonly("subset", &dat::DatHeader::subset)
+        .def_readonly("free_head", &dat::DatHeader::free_head)
+        .def_readonly("free_tail", &dat::DatHeader::free_tail)
+        .def_readonly("free_count", &dat::DatHeader::free_count)
+        .def_readonly("root_offset", &dat::DatHeader::root_offset)
+        .def_readonly("new_lru", &dat::DatHeader::new_lru)
+        .def_readonly("old_lru", &dat::DatHeader::old_lru)
+        .def_readonly("use_lru", &dat::DatHeader::use_lru)
+        .def_readonly("master_map_id", &dat::DatHeader::master_map_id)
+        .def_readonly("engine_version", &dat::DatHeader::engine_version)
+        .def_readonly("game_version", &dat::DatHeader::game_version)
+        .def_property_readonly(
+            "version_string",
+            [](const dat::DatHeader& header) {
+                const auto& text = header.version_string;
+                return py::bytes{reinterpret_cast<const char*>(text.data()), text.size()};
+            })
+        .def_readonly("version_minor", &dat::DatHeader::version_minor)
+        .def("__repr__", [](const dat::DatHeader& header) {
+            return "<tarnwick_dat.Header magic=0x" + tarnwick_base::hex_upper(header.magic) +
+                   " block_size=" + std::to_string(header.block_size) +
+                   " file_size=" + std::to_string(header.file_size) +
+                   " root_offset=" + std::to_string(header.root_offset) + ">";
+        });
+
+    py::class_<Entry>(module, "Entry")
+        .def_property_readonly("id", [](const Entry& entry) { return entry.entry().id; })
+        .def_property_readonly("type", &Entry::type_name)
+        .def_property_readonly("size", &Entry::size)
+        .def_property_readonly("stored_size", [](const Entry& entry) { return entry.entry().size; })
+        .def_property_readonly("compressed",
+                               [](const Entry& entry) { return entry.entry().is_compressed(); })
+        .def_property_readonly("bit_flags",
+                               [](const Entry& entry) { return entry.entry().bit_flags; })
+        .def_property_readonly("timestamp", &Entry::timestamp)
+        .def_property_readonly("version", [](const Entry& entry) { return entry.entry().version; })
+        .def_property_readonly("offset", [](const Entry& entry) { return entry.entry().offset; })
+        .def("__repr__", &Entry::repr);
+
+    py::class_<Archive, std::shared_ptr<Archive>>(module, "Archive")
+        .def_property_readonly(
+            "header",
+            [](const Archive& archive) { return header_object(archive.database()->header); })
+        .def_property_readonly(
+            "kind",
+            [](const Archive& archive) { return kind_name(archive.database()->dat_kind()); })
+        .def_property_readonly("path", &Archive::path)
+        .def_property_readonly("closed", &Archive::closed)
+        .def("close", &Archive::close)
+        .def("__enter__", [](const std::shared_ptr<Archive>& archive) { return archive; })
+        .def("__exit__", [](Archive& archive, const py::args&) { archive.close(); })
+        .def("__len__", [](const Archive& archive) { return archive.database()->files.size(); })
+        .def("__contains__",
+             [](const Archive& archive, const py::handle id) {
+                 const auto database = archive.database();
+                 if (!PyIndex_Check(id.ptr())) {
+                     return false;
+                 }
+                 const auto number = as_id(id);
+                 return number && database->files.contains(*number);
+             })
+        .def("__iter__",
+             [](const std::shared_ptr<Archive>& archive) {
+                 return py::iter(entries(archive, py::none(), py::none()));
+             })
+        .def("entries", &entries, py::arg("type") = py::none(), py::arg("ids") = py::none())
+        .def("entry", &entry, py::arg("id"))
+        .def("read", &read, py::arg("id"))
+        .def(
+            "expanded_size",
+            [](const Archive& archive, std::uint32_t id) {
+                return expanded_size(*archive.database(), id);
+            },
+            py::arg("id"))
+        .def("clothing", &clothing, py::arg("id"))
+        .def("__repr__", [](const Archive& archive) {
+            return std::string{"<tarnwick_dat.Archive "} + (archive.closed() ? "closed " : "") +
+                   py::repr(archive.path()).cast<std::string>() + ">";
+        });
+
+    module.def("open", &open_archive, py::arg("path"));
+    module.def("file_types", [] {
+        py::list names;
+        const std::string all = tool::file_type_names();
+        for (std::size_t start = 0; start < all.size();) {
+            const std::size_t end = std::min(all.find(", ", start), all.size());
+            names.append(all.substr(start, end - start));
+            start = end + 2;
+        }
+        return names;
+    });
+}
+
+}  // namespace tarnwick_python
