@@ -185,8 +185,29 @@ std::shared_ptr<Archive> open_archive(const py::object& path) {
     return std::make_shared<Archive>(value_or_raise(std::move(database)), std::move(name));
 }
 
-py::list entries(const std::shared_ptr<const Archive>& archive, const py::object& type_name,
-                 const py::object& ids) {
+// Entries in ascending id order, each made into an Entry only when it is reached, so that a loop
+// over a large archive holds one at a time.
+class EntryIterator {
+  public:
+    EntryIterator(std::vector<tool::ListedFile> files, std::shared_ptr<const Archive> archive)
+        : files_{std::move(files)}, archive_{std::move(archive)} {}
+
+    Entry next() {
+        if (next_ == files_.size()) {
+            throw py::stop_iteration();
+        }
+        const tool::ListedFile& file = files_[next_++];
+        return Entry{file.entry, file.type, archive_};
+    }
+
+  private:
+    std::vector<tool::ListedFile> files_;
+    std::size_t next_ = 0;
+    std::shared_ptr<const Archive> archive_;
+};
+
+EntryIterator entries(const std::shared_ptr<const Archive>& archive, const py::object& type_name,
+                      const py::object& ids) {
     const auto database = archive->database();
     std::optional<dat::DatFileType> type;
     if (!type_name.is_none()) {
@@ -196,22 +217,18 @@ py::list entries(const std::shared_ptr<const Archive>& archive, const py::object
             throw py::value_error("no file type named " + name);
         }
     }
-    std::optional<std::unordered_set<std::uint32_t>> wanted;
+    std::vector<tool::ListedFile> files = tool::files_in_id_order(*database, type);
     if (!ids.is_none()) {
-        wanted.emplace();
+        std::unordered_set<std::uint32_t> wanted;
         for (const py::handle id : py::iter(ids)) {
             if (const auto number = as_id(id)) {
-                wanted->insert(*number);
+                wanted.insert(*number);
             }
         }
+        std::erase_if(
+            files, [&](const tool::ListedFile& file) { return !wanted.contains(file.entry.id); });
     }
-    py::list listed;
-    for (const tool::ListedFile& file : tool::files_in_id_order(*database, type)) {
-        if (!wanted || wanted->contains(file.entry.id)) {
-            listed.append(py::cast(Entry{file.entry, file.type, archive}));
-        }
-    }
-    return listed;
+    return EntryIterator{std::move(files), archive};
 }
 
 py::object entry(const std::shared_ptr<const Archive>& archive, std::uint32_t id) {
@@ -322,6 +339,10 @@ PYBIND11_MODULE(_tarnwick_dat, module) {
         .def_property_readonly("offset", [](const Entry& entry) { return entry.entry().offset; })
         .def("__repr__", &Entry::repr);
 
+    py::class_<EntryIterator>(module, "EntryIterator")
+        .def("__iter__", [](const py::object& self) { return self; })
+        .def("__next__", &EntryIterator::next);
+
     py::class_<Archive, std::shared_ptr<Archive>>(module, "Archive")
         .def_property_readonly(
             "header",
@@ -346,7 +367,7 @@ PYBIND11_MODULE(_tarnwick_dat, module) {
              })
         .def("__iter__",
              [](const std::shared_ptr<Archive>& archive) {
-                 return py::iter(entries(archive, py::none(), py::none()));
+                 return entries(archive, py::none(), py::none());
              })
         .def("entries", &entries, py::arg("type") = py::none(), py::arg("ids") = py::none())
         .def("entry", &entry, py::arg("id"))
