@@ -19,6 +19,7 @@
 #include "file_types.hpp"
 #include "ids.hpp"
 #include "json_to_python.hpp"
+#include "verify.hpp"
 
 namespace tarnwick_python {
 
@@ -68,7 +69,7 @@ struct KindName {
 }
 
 [[noreturn]] void raise_dat_error(const dat::DatError& error) {
-    raise_dat_error(std::visit(KindName{}, error.kind()), error.display(),
+    raise_dat_error(std::visit(KindName{}, error.kind()), error.message(),
                     error.is<dat::DatError::NotFound>());
 }
 
@@ -109,10 +110,26 @@ std::string_view kind_name(dat::DatKind kind) {
     return "Unknown";
 }
 
-// The size get_file gives for the file `id`, without expanding it.
 std::uint32_t expanded_size(const dat::DatDatabase& database, std::uint32_t id) {
-    auto bytes = without_gil([&] { return database.get_file(id); });
-    return static_cast<std::uint32_t>(value_or_raise(std::move(bytes)).size());
+    return value_or_raise(without_gil([&] { return database.expanded_size(id); }));
+}
+
+// The file's bytes, expanded. A compressed file that expands to fewer bytes than its stream
+// declares is an error, as for the tool's cat, never a short result.
+std::expected<std::vector<std::uint8_t>, dat::DatError> read_file(const dat::DatDatabase& database,
+                                                                  std::uint32_t id) {
+    auto bytes = database.get_file(id);
+    if (!bytes) {
+        return bytes;
+    }
+    auto declared = database.expanded_size(id);
+    if (!declared) {
+        return std::unexpected{std::move(declared.error())};
+    }
+    if (bytes->size() != *declared) {
+        return std::unexpected{dat::DatError{dat::DatError::DecompressionFailed{id}}};
+    }
+    return bytes;
 }
 
 class Archive {
@@ -131,6 +148,7 @@ class Archive {
     }
     void close() { database_.reset(); }
     bool closed() const { return !database_; }
+    const std::string& file_name() const { return path_; }
     // As given to open(), bytes that are not UTF-8 escaped as os.fsdecode escapes them.
     py::object path() const { return py::module_::import("os").attr("fsdecode")(py::bytes{path_}); }
 
@@ -243,7 +261,7 @@ py::object entry(const std::shared_ptr<const Archive>& archive, std::uint32_t id
 py::bytes read(const Archive& archive, std::uint32_t id) {
     const auto database = archive.database();
     const std::vector<std::uint8_t> bytes =
-        value_or_raise(without_gil([&] { return database->get_file(id); }));
+        value_or_raise(without_gil([&] { return read_file(*database, id); }));
     return py::bytes{reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
@@ -255,7 +273,7 @@ py::object clothing(const Archive& archive, std::uint32_t id) {
         nlohmann::json table;
     };
     auto outcome = without_gil([&]() -> std::expected<Outcome, dat::DatError> {
-        auto bytes = database->get_file(id);
+        auto bytes = read_file(*database, id);
         if (!bytes) {
             return std::unexpected{std::move(bytes.error())};
         }
@@ -281,6 +299,21 @@ py::object clothing(const Archive& archive, std::uint32_t id) {
         raise_dat_error(result.reading.table ? "Other" : "BinRead", result.reading.problem->text);
     }
     return json_to_python(result.table);
+}
+
+py::list verify(const Archive& archive) {
+    // Holds the archive open while it is checked.
+    const auto database = archive.database();
+    std::vector<nlohmann::json> problems;
+    without_gil([&] {
+        tool::verify_archive(archive.file_name(),
+                             [&](const nlohmann::json& problem) { problems.push_back(problem); });
+    });
+    py::list listed;
+    for (const nlohmann::json& problem : problems) {
+        listed.append(json_to_python(problem));
+    }
+    return listed;
 }
 
 py::object header_object(const dat::DatHeader& header) {
@@ -379,6 +412,7 @@ PYBIND11_MODULE(_tarnwick_dat, module) {
             },
             py::arg("id"))
         .def("clothing", &clothing, py::arg("id"))
+        .def("verify", &verify)
         .def("__repr__", [](const Archive& archive) {
             return std::string{"<tarnwick_dat.Archive "} + (archive.closed() ? "closed " : "") +
                    py::repr(archive.path()).cast<std::string>() + ">";

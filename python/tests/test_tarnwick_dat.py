@@ -27,7 +27,7 @@ def assert_plain(error):
 def test_entries_are_what_the_writer_wrote(written):
     path, files, stored = written
     with tarnwick_dat.open(path) as archive:
-        entries = archive.entries()
+        entries = list(archive.entries())
         assert [entry.id for entry in entries] == sorted(file["id"] for file in files)
         assert [entry.id for entry in archive] == [entry.id for entry in entries]
         assert len(archive) == len(files)
@@ -94,7 +94,7 @@ def test_header_is_the_stored_one(written):
 def test_clothing_is_the_tools_json(sample):
     with tarnwick_dat.open(str(sample)) as archive:
         assert archive.kind == "Portal"
-        tables = archive.entries(type="Clothing")
+        tables = list(archive.entries(type="Clothing"))
         assert any(entry.compressed for entry in tables)
         for entry in tables:
             shown = tool("clothing", sample, f"0x{entry.id:08X}", "--format", "json")
@@ -117,22 +117,44 @@ def test_errors_are_dat_errors_with_plain_messages(written, archive_copy, tmp_pa
             archive.clothing(0x01000001)
         assert_plain(not_clothing.value)
 
-    # The scattered file's first link word sent past the end of the archive.
-    scattered = next(entry for entry in stored if entry["id"] == 0x03000010)
+    # The scattered file's first link word sent past the end of the archive, and a compressed
+    # file's stream declaring more bytes than it expands to.
+    scattered, compressed = (
+        next(entry for entry in stored if entry["id"] == id) for id in (0x03000010, 0x04000001)
+    )
     with open(archive_copy, "r+b") as damaged:
         damaged.seek(scattered["offset"])
         damaged.write((0x7FFFFF00).to_bytes(4, "little"))
+        damaged.seek(compressed["offset"] + 4)
+        damaged.write((len(files[3]["data"]) + 100).to_bytes(4, "little"))
     with tarnwick_dat.open(archive_copy) as archive:
-        with pytest.raises(tarnwick_dat.DatError) as broken:
-            archive.read(0x03000010)
-        assert not isinstance(broken.value, KeyError)
-        assert broken.value.kind in {"Io", "Corruption"}
-        assert_plain(broken.value)
+        for id, kinds in ((0x03000010, {"Io", "Corruption"}), (0x04000001, {"DecompressionFailed"})):
+            with pytest.raises(tarnwick_dat.DatError) as broken:
+                archive.read(id)
+            assert not isinstance(broken.value, KeyError)
+            assert broken.value.kind in kinds
+            assert_plain(broken.value)
         assert archive.read(0x0600000A) == files[-1]["data"]
 
     with pytest.raises(tarnwick_dat.DatError) as unopened:
         tarnwick_dat.open(tmp_path / "absent.dat")
     assert_plain(unopened.value)
+
+
+def test_verify_gives_the_tools_problems(written, archive_copy):
+    with tarnwick_dat.open(written[0]) as archive:
+        assert archive.verify() == []
+    with open(archive_copy, "r+b") as damaged:
+        damaged.seek(0x140)
+        damaged.write(b"\0\0\0\0")  # the magic
+        damaged.seek(written[2][2]["offset"])
+        damaged.write((0x7FFFFF00).to_bytes(4, "little"))
+    shown = tool("verify", archive_copy, "--format", "json")
+    lines = [json.loads(line) for line in shown.stdout.splitlines()]
+    with tarnwick_dat.open(archive_copy) as archive:
+        problems = archive.verify()
+    assert len(problems) >= 2
+    assert problems == [line for line in lines if line["type"] == "problem"]
 
 
 def test_a_closed_archive_raises(written):
@@ -149,6 +171,7 @@ def test_a_closed_archive_raises(written):
         lambda: archive.entries(),
         lambda: archive.header,
         lambda: entry.size,
+        archive.verify,
     ):
         with pytest.raises(ValueError, match="closed"):
             use()
