@@ -43,6 +43,10 @@ class Entry:
     def timestamp(self) -> datetime.datetime:
         """The entry's timestamp, an aware datetime in UTC."""
 
+class EntryIterator(Iterator[Entry]):
+    def __iter__(self) -> EntryIterator: ...
+    def __next__(self) -> Entry: ...
+
 class Archive:
     """An open archive. Use it as a context manager, or call close()."""
 
@@ -65,11 +69,15 @@ class Archive:
     ) -> None: ...
     def __len__(self) -> int: ...
     def __contains__(self, id: object) -> bool: ...
-    def __iter__(self) -> Iterator[Entry]: ...
-    def entries(self, type: str | None = None, ids: Iterable[int] | None = None) -> list[Entry]:
+    def __iter__(self) -> EntryIterator: ...
+    def entries(
+        self, type: str | None = None, ids: Iterable[int] | None = None
+    ) -> EntryIterator:
         """The entries in ascending id order: only those of `type` (a name from file_types(),
-        any case) and of `ids`, when given. Ids the archive does not hold are left out."""
-    def entry(self, id: int) -> Entry: ...
+        any case; another name raises ValueError) and of `ids`, when given. Ids the archive does
+        not hold are left out."""
+    def entry(self, id: int) -> Entry:
+        """The entry of `id`; NotFoundError when the archive holds none."""
     def read(self, id: int) -> bytes:
         """The file's bytes, expanded when stored compressed."""
     def expanded_size(self, id: int) -> int:
@@ -77,8 +85,9 @@ class Archive:
     def clothing(self, id: int) -> dict[str, Any]:
         """The clothing table, shaped as `tarnwick-dat clothing --format json` writes it."""
     def verify(self) -> list[dict[str, Any]]:
-        """Reads every file; the problems found, shaped as the problem lines of
-        `tarnwick-dat verify --format json`. An empty list for a sound archive."""
+        """Checks the archive's file as `tarnwick-dat verify` does (opening it again by its
+        path): the problems found, each shaped as a problem line of `verify --format json`
+        ("type", "id", "step", "error"). An empty list for a sound archive."""
 
 def open(path: str | bytes | os.PathLike[str] | os.PathLike[bytes]) -> Archive:
     """Opens an archive read-only and reads its directory."""

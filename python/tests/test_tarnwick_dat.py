@@ -194,3 +194,24 @@ def test_threads_reading_at_once_get_the_written_bytes(written):
         for thread in threads:
             thread.join()
     assert failures == []
+
+
+def test_the_stubs_name_what_the_module_has():
+    import ast
+    from pathlib import Path
+
+    stubs = ast.parse((Path(tarnwick_dat.__file__).parent / "_tarnwick_dat.pyi").read_text())
+    module = tarnwick_dat._tarnwick_dat
+    for node in stubs.body:
+        if isinstance(node, ast.FunctionDef):
+            assert hasattr(module, node.name), node.name
+        elif isinstance(node, ast.ClassDef):
+            runtime = getattr(module, node.name)
+            for member in node.body:
+                if isinstance(member, ast.FunctionDef):
+                    name = member.name
+                elif isinstance(member, ast.AnnAssign):
+                    name = member.target.id
+                else:
+                    continue  # the docstring
+                assert hasattr(runtime, name), f"{node.name}.{name}"
