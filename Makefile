@@ -40,7 +40,7 @@ python: deps
 	cmake --preset release >/dev/null
 	[ -x build/venv/bin/python ] || /usr/bin/python3 -m venv --system-site-packages build/venv
 	JOBS=$(JOBS) build/venv/bin/python -m pip install --no-build-isolation --no-index --no-deps \
-		--quiet ./python
+		./python
 
 # The libFuzzer targets, built with clang-19 in build/fuzzing (apart from the g++ builds), each run
 # for FUZZ_SECONDS from its seed corpus.
