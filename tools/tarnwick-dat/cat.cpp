@@ -1,7 +1,5 @@
 #include <unistd.h>
 
-#include <memory>
-
 #include "options.hpp"
 #include "output.hpp"
 #include "report.hpp"
@@ -32,19 +30,19 @@ int run_cat(const CatCommand& command) {
     return out.finish(0);
 }
 
+void declare_cat(CLI::App& app, CatCommand& command) {
+    add_id(app, command.id);
+    app.add_flag("--force", command.force, "Write to a terminal all the same");
+}
+
 }  // namespace
 
 Subcommand cat_subcommand() {
-    return {"cat",
-            "A file's bytes, expanded when stored compressed, on standard output (status 2 when "
-            "that is a terminal)",
-            "cat portal.dat 0x10000001 > 10000001.bin", [](CLI::App& app) -> CommandRun {
-                auto command = std::make_shared<CatCommand>();
-                add_archive(app, command->archive);
-                add_id(app, command->id);
-                app.add_flag("--force", command->force, "Write to a terminal all the same");
-                return [command] { return run_cat(*command); };
-            }};
+    return archive_subcommand<CatCommand>(
+        "cat",
+        "A file's bytes, expanded when stored compressed, on standard output (status 2 when "
+        "that is a terminal)",
+        "cat portal.dat 0x10000001 > 10000001.bin", declare_cat, run_cat);
 }
 
 }  // namespace tarnwick_tool

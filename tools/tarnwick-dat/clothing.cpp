@@ -1,4 +1,3 @@
-#include <memory>
 
 #include "clothing_file.hpp"
 #include "clothing_json.hpp"
@@ -82,19 +81,19 @@ int run_clothing(const ClothingCommand& command) {
     return out.finish(1);
 }
 
+void declare_clothing(CLI::App& app, ClothingCommand& command) {
+    add_id(app, command.id);
+    add_format(app, command.format, "json (an object with \"error\" on failure)");
+}
+
 }  // namespace
 
 Subcommand clothing_subcommand() {
-    return {"clothing",
-            "A clothing table decoded, or where and why it does not parse (the bytes around "
-            "that place on standard output)",
-            "clothing portal.dat 0x10000001 --format json", [](CLI::App& app) -> CommandRun {
-                auto command = std::make_shared<ClothingCommand>();
-                add_archive(app, command->archive);
-                add_id(app, command->id);
-                add_format(app, command->format, "json (an object with \"error\" on failure)");
-                return [command] { return run_clothing(*command); };
-            }};
+    return archive_subcommand<ClothingCommand>(
+        "clothing",
+        "A clothing table decoded, or where and why it does not parse (the bytes around "
+        "that place on standard output)",
+        "clothing portal.dat 0x10000001 --format json", declare_clothing, run_clothing);
 }
 
 }  // namespace tarnwick_tool

@@ -1,5 +1,4 @@
 #include <map>
-#include <memory>
 #include <string>
 
 #include "file_writing.hpp"
@@ -120,23 +119,23 @@ int run_extract(const ExtractCommand& command) {
     return out.finish(counts.failed == 0 ? 0 : 1);
 }
 
+void declare_extract(CLI::App& app, ExtractCommand& command) {
+    add_path(app, "DIR", command.directory, "Where the files go (created if need be)");
+    add_type(app, command.type);
+    app.add_flag("--force", command.force,
+                 "Replace files that are already there (a link is replaced, never "
+                 "written through)");
+    add_quiet(app, command.quiet, "the progress line and the summary");
+}
+
 }  // namespace
 
 Subcommand extract_subcommand() {
-    return {"extract",
-            "Every file (expanded) to DIR/<TypeName>/<ID>.bin, dated as in the archive; existing "
-            "files are kept",
-            "extract portal.dat out --type clothing", [](CLI::App& app) -> CommandRun {
-                auto command = std::make_shared<ExtractCommand>();
-                add_archive(app, command->archive);
-                add_path(app, "DIR", command->directory, "Where the files go (created if need be)");
-                add_type(app, command->type);
-                app.add_flag("--force", command->force,
-                             "Replace files that are already there (a link is replaced, never "
-                             "written through)");
-                add_quiet(app, command->quiet, "the progress line and the summary");
-                return [command] { return run_extract(*command); };
-            }};
+    return archive_subcommand<ExtractCommand>(
+        "extract",
+        "Every file (expanded) to DIR/<TypeName>/<ID>.bin, dated as in the archive; existing "
+        "files are kept",
+        "extract portal.dat out --type clothing", declare_extract, run_extract);
 }
 
 }  // namespace tarnwick_tool

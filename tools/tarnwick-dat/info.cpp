@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <map>
-#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
@@ -168,16 +167,16 @@ int run_info(const InfoCommand& command) {
     return out.finish(0);
 }
 
+void declare_info(CLI::App& app, InfoCommand& command) {
+    add_format(app, command.format, "json");
+}
+
 }  // namespace
 
 Subcommand info_subcommand() {
-    return {"info", "Header fields, archive kind, file counts by type, directory shape",
-            "info portal.dat --format json", [](CLI::App& app) -> CommandRun {
-                auto command = std::make_shared<InfoCommand>();
-                add_archive(app, command->archive);
-                add_format(app, command->format, "json");
-                return [command] { return run_info(*command); };
-            }};
+    return archive_subcommand<InfoCommand>(
+        "info", "Header fields, archive kind, file counts by type, directory shape",
+        "info portal.dat --format json", declare_info, run_info);
 }
 
 }  // namespace tarnwick_tool

@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -71,19 +70,19 @@ int run_ls(const LsCommand& command) {
     return out.finish(0);
 }
 
+void declare_ls(CLI::App& app, LsCommand& command) {
+    add_type(app, command.type);
+    add_format(app, command.format, "json (one object per line)");
+}
+
 }  // namespace
 
 Subcommand ls_subcommand() {
-    return {"ls",
-            "One line per file in id order: id, type, stored size, expanded size, flags, "
-            "timestamp, version",
-            "ls portal.dat --type clothing", [](CLI::App& app) -> CommandRun {
-                auto command = std::make_shared<LsCommand>();
-                add_archive(app, command->archive);
-                add_type(app, command->type);
-                add_format(app, command->format, "json (one object per line)");
-                return [command] { return run_ls(*command); };
-            }};
+    return archive_subcommand<LsCommand>(
+        "ls",
+        "One line per file in id order: id, type, stored size, expanded size, flags, "
+        "timestamp, version",
+        "ls portal.dat --type clothing", declare_ls, run_ls);
 }
 
 }  // namespace tarnwick_tool

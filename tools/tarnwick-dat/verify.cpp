@@ -1,6 +1,5 @@
 #include "verify.hpp"
 
-#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
@@ -236,6 +235,11 @@ int run_verify(const VerifyCommand& command) {
     return out.finish(report.finish(files.value_or(0)));
 }
 
+void declare_verify(CLI::App& app, VerifyCommand& command) {
+    add_format(app, command.format, "json (one object per line, tagged by \"type\")");
+    add_quiet(app, command.quiet, "the summary line of the text format");
+}
+
 }  // namespace
 
 std::size_t verify_archive(const std::filesystem::path& path, const ProblemSink& problem) {
@@ -246,17 +250,12 @@ std::size_t verify_archive(const std::filesystem::path& path, const ProblemSink&
 }
 
 Subcommand verify_subcommand() {
-    return {"verify",
-            "Checks the header, reads every file once (blocks claimed by two chains are named), "
-            "expands the compressed ones, parses every clothing table; lists every problem and "
-            "the counts (status 1 when there is any problem)",
-            "verify portal.dat --format json", [](CLI::App& app) -> CommandRun {
-                auto command = std::make_shared<VerifyCommand>();
-                add_archive(app, command->archive);
-                add_format(app, command->format, "json (one object per line, tagged by \"type\")");
-                add_quiet(app, command->quiet, "the summary line of the text format");
-                return [command] { return run_verify(*command); };
-            }};
+    return archive_subcommand<VerifyCommand>(
+        "verify",
+        "Checks the header, reads every file once (blocks claimed by two chains are named), "
+        "expands the compressed ones, parses every clothing table; lists every problem and "
+        "the counts (status 1 when there is any problem)",
+        "verify portal.dat --format json", declare_verify, run_verify);
 }
 
 }  // namespace tarnwick_tool
