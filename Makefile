@@ -7,7 +7,7 @@ SOURCE_DIRS = base crates runner tools bench examples fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = archive clothing decompress block_chain terminfo runner_options tool_command_line
 
-.PHONY: all deps build run test test-asan bench fuzz fuzz-seeds format check-format
+.PHONY: all deps build run test test-asan bench python fuzz fuzz-seeds format check-format
 
 all: build
 
@@ -36,6 +36,15 @@ test-asan: deps
 
 bench: build
 	@scripts/bench
+
+# The Python module tarnwick_dat, built by the release build and installed into the virtual
+# environment build/venv, made with Debian's interpreter so that it sees Debian's setuptools and
+# pybind11 (another python3 may come first on PATH). Then build/venv/bin/python can import it.
+python: deps
+	cmake --preset release >/dev/null
+	[ -x build/venv/bin/python ] || /usr/bin/python3 -m venv --system-site-packages build/venv
+	JOBS=$(JOBS) build/venv/bin/python -m pip install --no-build-isolation --no-index --no-deps \
+		./python
 
 # The libFuzzer targets, built with clang-19 in build/fuzzing (apart from the g++ builds), each run
 # for FUZZ_SECONDS from its seed corpus.

@@ -1,3 +1,5 @@
+#include "verify.hpp"
+
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
@@ -26,26 +28,38 @@ struct VerifyCommand {
 
 constexpr std::uint32_t link_length = 4;
 
+using ProblemSink = std::function<void(const nlohmann::json&)>;
+
 // Writes each problem as it is found, and the counts at the end; every JSON line says which of
-// the two it is.
+// the two it is. With a sink, each problem goes to it as its JSON object instead.
 class VerifyReport {
   public:
-    VerifyReport(const VerifyCommand& command, StandardOutput& out)
-        : format_{command.format}, quiet_{command.quiet}, out_{out} {}
+    VerifyReport(const VerifyCommand& command, StandardOutput& out, ProblemSink sink = {})
+        : format_{sink ? Format::Json : command.format},
+          quiet_{command.quiet},
+          out_{out},
+          sink_{std::move(sink)} {}
 
     // A problem of the file `id`, or of the archive as a whole when there is none.
     void problem(std::optional<std::uint32_t> id, std::string_view step, const std::string& error) {
         ++problems_;
         if (format_ == Format::Json) {
-            out_.write(json_line({{"type", "problem"},
-                                  {"id", id ? nlohmann::json(format_id(*id)) : nullptr},
-                                  {"step", step},
-                                  {"error", error}}));
+            const nlohmann::json line = {{"type", "problem"},
+                                         {"id", id ? nlohmann::json(format_id(*id)) : nullptr},
+                                         {"step", step},
+                                         {"error", error}};
+            if (sink_) {
+                sink_(line);
+            } else {
+                out_.write(json_line(line));
+            }
         } else {
             out_.write((id ? format_id(*id) : "archive") + ": " + std::string{step} + ": " + error +
                        "\n");
         }
     }
+    bool stopped() const { return out_.failed(); }
+    std::size_t problems() const { return problems_; }
     void file_read(std::size_t stored_bytes) {
         ++files_read_;
         bytes_ += stored_bytes;
@@ -69,6 +83,7 @@ class VerifyReport {
     Format format_;
     bool quiet_;
     StandardOutput& out_;
+    ProblemSink sink_;
     std::size_t files_read_ = 0;
     std::uint64_t bytes_ = 0;
     std::size_t problems_ = 0;
@@ -212,6 +227,38 @@ void verify_file(const dat::DatDatabase& database, const ListedFile& file, Block
     }
 }
 
+// Checks the header, opens the archive and reads every file, comparing digests with `manifest`
+// when given; the number of files, or why the archive did not open (a problem reported already).
+std::expected<std::size_t, Failure> check_archive(const std::filesystem::path& path,
+                                                  const Manifest* manifest, VerifyReport& report) {
+    const HeaderRead header = read_header_only(path);
+    if (header.header) {
+        check_header(*header.header, header.length, report);
+    }
+    auto database = dat::DatDatabase::open(path);
+    if (!database) {
+        Failure failure = open_failure(path, database.error());
+        report.problem({}, failure.doing, failure.why);
+        return std::unexpected{std::move(failure)};
+    }
+    const std::vector<ListedFile> files = files_in_id_order(*database);
+    BlockClaims claims{*database};
+    for (const ListedFile& file : files) {
+        verify_file(*database, file, claims, manifest, report);
+        if (report.stopped()) {
+            break;
+        }
+    }
+    if (manifest != nullptr) {
+        for (const auto& [id, digest] : *manifest) {
+            if (!database->files().contains(id)) {
+                report.problem(id, manifest_step, "in the manifest, not in the archive");
+            }
+        }
+    }
+    return files.size();
+}
+
 int run_verify(const VerifyCommand& command) {
     std::optional<Manifest> manifest;
     if (command.manifest) {
@@ -224,33 +271,11 @@ int run_verify(const VerifyCommand& command) {
     }
     StandardOutput out;
     VerifyReport report{command, out};
-    const HeaderRead header = read_header_only(command.archive);
-    if (header.header) {
-        check_header(*header.header, header.length, report);
+    const auto files = check_archive(command.archive, manifest ? &*manifest : nullptr, report);
+    if (!files) {
+        report_failure(command.archive, files.error().doing, files.error().why);
     }
-    auto database = dat::DatDatabase::open(command.archive);
-    if (!database) {
-        const Failure failure = open_failure(command.archive, database.error());
-        report.problem({}, failure.doing, failure.why);
-        report_failure(command.archive, failure.doing, failure.why);
-        return out.finish(report.finish(0));
-    }
-    const std::vector<ListedFile> files = files_in_id_order(*database);
-    BlockClaims claims{*database};
-    for (const ListedFile& file : files) {
-        verify_file(*database, file, claims, manifest ? &*manifest : nullptr, report);
-        if (out.failed()) {
-            break;
-        }
-    }
-    if (manifest) {
-        for (const auto& [id, digest] : *manifest) {
-            if (!database->files().contains(id)) {
-                report.problem(id, manifest_step, "in the manifest, not in the archive");
-            }
-        }
-    }
-    return out.finish(report.finish(files.size()));
+    return out.finish(report.finish(files.value_or(0)));
 }
 
 void declare_verify(CLI::App& app, VerifyCommand& command) {
@@ -262,6 +287,13 @@ void declare_verify(CLI::App& app, VerifyCommand& command) {
 }
 
 }  // namespace
+
+std::size_t verify_archive(const std::filesystem::path& path, const ProblemSink& problem) {
+    StandardOutput unused;
+    VerifyReport report{VerifyCommand{}, unused, problem};
+    static_cast<void>(check_archive(path, nullptr, report));
+    return report.problems();
+}
 
 Subcommand verify_subcommand() {
     return archive_subcommand<VerifyCommand>(
