@@ -12,7 +12,8 @@
 
 namespace {
 
-constexpr std::string_view usage = "usage: tarnwick-forge [--seed N] [--scale X] OUTPUT\n";
+constexpr std::string_view usage =
+    "usage: tarnwick-forge [--seed N] [--scale X] [--layout grouped|scattered] OUTPUT\n";
 
 template <class Number>
 std::optional<Number> parse_number(std::string_view text) {
@@ -46,6 +47,15 @@ std::optional<Arguments> parse_arguments(int argc, char** argv) {
                 return std::nullopt;
             }
             arguments.options.scale = *scale;
+        } else if (argument == "--layout" && has_value) {
+            const std::string_view layout = argv[++i];
+            if (layout == "grouped") {
+                arguments.options.layout = tarnwick_forge::SampleLayout::Grouped;
+            } else if (layout == "scattered") {
+                arguments.options.layout = tarnwick_forge::SampleLayout::Scattered;
+            } else {
+                return std::nullopt;
+            }
         } else if (arguments.output.empty() && !argument.starts_with("-")) {
             arguments.output = argument;
         } else {
