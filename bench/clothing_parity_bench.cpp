@@ -1,13 +1,13 @@
 // Measures the clothing parity check and the inspection tool against floors of what their work
 // costs at the least, as whole processes run side by side:
-//   clothing_parity_bench [--runs N] [--no-valgrind] BIN_DIR ARCHIVE...
+//   clothing_parity_bench [--runs N] [--no-valgrind] [--no-tool] BIN_DIR ARCHIVE...
 // For each archive, the check (BIN_DIR/clothing_parity) against the positioned-read walker
 // (BIN_DIR/read_walker), and the archive open alone in this process against the walker's
-// directory walk; for the first archive, the tool's `verify` against `cat ARCHIVE > /dev/null`,
-// `ls --format json` against text `ls`, and `extract` into a memory file system against
-// BIN_DIR/extract_floor. Each pair runs interleaved, alternating which goes first; printed are
-// the median and spread of wall time, user and system time, bytes read and read calls, peak
-// memory, the ratios with their goals, and, under valgrind, the instructions (callgrind) and
+// directory walk; for the first archive (unless --no-tool), the tool's `verify` against `cat
+// ARCHIVE > /dev/null`, `ls --format json` against text `ls`, and `extract` into a memory file
+// system against BIN_DIR/extract_floor. Each pair runs interleaved, alternating which goes first;
+// printed are the median and spread of wall time, user and system time, bytes read and read calls,
+// peak memory, the ratios with their goals, and, under valgrind, the instructions (callgrind) and
 // heap allocations (memcheck) of the check and the walker. Fails (status 1, with a message)
 // when a program fails or the walker and the library disagree on what they read.
 
@@ -297,6 +297,7 @@ void print_memory(const LibraryView& library, double check_peak_kib, const Sampl
 struct Options {
     int runs = 9;
     bool valgrind = true;
+    bool tool = true;
     std::string bin;
     std::vector<std::string> archives;
 };
@@ -442,6 +443,8 @@ std::optional<Options> parse_options(int argc, char** argv) {
             options.runs = std::max(1, std::atoi(argv[++i]));
         } else if (option == "--no-valgrind") {
             options.valgrind = false;
+        } else if (option == "--no-tool") {
+            options.tool = false;
         } else {
             return std::nullopt;
         }
@@ -459,8 +462,9 @@ std::optional<Options> parse_options(int argc, char** argv) {
 int main(int argc, char** argv) {
     const auto options = parse_options(argc, argv);
     if (!options) {
-        std::fprintf(
-            stderr, "usage: clothing_parity_bench [--runs N] [--no-valgrind] BIN_DIR ARCHIVE...\n");
+        std::fprintf(stderr,
+                     "usage: clothing_parity_bench [--runs N] [--no-valgrind] [--no-tool] BIN_DIR "
+                     "ARCHIVE...\n");
         return 2;
     }
     if (options->valgrind && !fs::exists("/usr/bin/valgrind")) {
@@ -471,6 +475,8 @@ int main(int argc, char** argv) {
     for (const std::string& archive : chosen.archives) {
         bench_check(chosen, archive);
     }
-    bench_tool(chosen, chosen.archives.front());
+    if (chosen.tool) {
+        bench_tool(chosen, chosen.archives.front());
+    }
     return 0;
 }
