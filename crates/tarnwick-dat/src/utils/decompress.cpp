@@ -54,10 +54,11 @@ bool expand_group(const std::uint8_t*& in, std::uint8_t* out, std::size_t& produ
             return false;
         }
         if (reference.distance <= produced && reference.distance >= reference.length) {
-            // Copying 16 bytes at once writes past the match only where later items write
-            // again; the bytes it reads past the match's source go only there.
+            // Moving 16 bytes at once (read whole, then written) writes past the match only
+            // where later items write again; the bytes it reads past the match's source, which
+            // may overlap it, go only there.
             std::uint8_t* const to = out + produced;
-            std::memcpy(to, to - reference.distance, wide_copy);
+            std::memmove(to, to - reference.distance, wide_copy);
             if (reference.length > wide_copy) {
                 to[wide_copy] = to[wide_copy - reference.distance];
             }
