@@ -21,7 +21,7 @@
 namespace tarnwick_base::test_support {
 
 struct ProgramRun {
-    int status = -1;  // the exit status; -1 for a program ended by a signal or never started
+    int status = -1;  // the exit status, 128 + N for signal N; -1 for one never started or hung
     std::string out;
     std::string err;
 };
@@ -49,7 +49,8 @@ inline int wait_at_most_a_minute(pid_t pid) {
     for (int tick = 0; tick < 6000; ++tick) {
         int wait_status = 0;
         if (waitpid(pid, &wait_status, WNOHANG) == pid) {
-            return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+            // A program ended by a signal gives 128 and its number, as a shell shows it.
+            return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
         }
         ::usleep(10'000);
     }

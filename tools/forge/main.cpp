@@ -14,6 +14,15 @@ namespace {
 
 constexpr std::string_view usage =
     "usage: tarnwick-forge [--seed N] [--scale X] [--layout grouped|scattered] OUTPUT\n";
+constexpr std::string_view help =
+    "\nWrites a synthetic, retail-like portal archive (not retail data) to OUTPUT.\n\n"
+    "  --seed N      the random seed (a whole number); one seed always gives the same archive\n"
+    "  --scale X     the archive's size relative to the default, above 0 and at most 16\n"
+    "  --layout L    grouped (the default: the files of each type together) or scattered (the\n"
+    "                same files, each clothing table on its own between files of other types)\n"
+    "  -h, --help    this text\n\n"
+    "Exit status: 0 written; 1 the archive could not be written; 2 a usage error.\n"
+    "Example: tarnwick-forge --seed 7 sample.dat\n";
 
 template <class Number>
 std::optional<Number> parse_number(std::string_view text) {
@@ -71,6 +80,13 @@ std::optional<Arguments> parse_arguments(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--help" || argument == "-h") {
+            std::cout << usage << help;
+            return std::cout.flush() ? 0 : 1;
+        }
+    }
     const auto arguments = parse_arguments(argc, argv);
     if (!arguments) {
         std::cerr << usage;

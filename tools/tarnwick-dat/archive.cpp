@@ -2,9 +2,23 @@
 
 #include <algorithm>
 
+#include "ids.hpp"
 #include "report.hpp"
 
 namespace tarnwick_tool {
+
+namespace {
+
+bool ran_off_the_end(const dat::DatError& error) {
+    const auto* io = std::get_if<dat::DatError::Io>(&error.kind());
+    return io != nullptr && io->error.kind() == dat::IoErrorKind::UnexpectedEof;
+}
+
+std::string length_text(std::uint64_t length) {
+    return std::to_string(length) + " bytes";
+}
+
+}  // namespace
 
 std::vector<ListedFile> files_in_id_order(const dat::DatDatabase& database,
                                           std::optional<dat::DatFileType> type) {
@@ -20,13 +34,84 @@ std::vector<ListedFile> files_in_id_order(const dat::DatDatabase& database,
     return listed;
 }
 
+HeaderRead read_header_only(const std::filesystem::path& path) {
+    auto file = dat::ArchiveFile::open_read_only(path);
+    if (!file) {
+        return {std::unexpected{dat::DatError{dat::DatError::PathError{path, file.error()}}}, 0};
+    }
+    const std::uint64_t length = file->length().value_or(0);
+    dat::FileReader reader{file->fd()};
+    if (auto sought = reader.seek(dat::dat_header_offset); !sought) {
+        return {std::unexpected{dat::DatError{std::move(sought.error())}}, length};
+    }
+    auto header = dat::DatHeader::read(reader);
+    if (!header) {
+        return {std::unexpected{dat::DatError{std::move(header.error())}}, length};
+    }
+    return {std::move(*header), length};
+}
+
+Failure open_failure(const std::filesystem::path& path, const dat::DatError& error) {
+    if (const auto* open = std::get_if<dat::DatError::PathError>(&error.kind())) {
+        return {"opening the archive", open->source.display()};
+    }
+    const HeaderRead header = read_header_only(path);
+    if (!header.header) {
+        return {"reading the header",
+                error.message() + " (the file is " + length_text(header.length) +
+                    "; an archive's header ends at byte " +
+                    std::to_string(dat::dat_header_offset + dat::DatHeader::byte_length) + ")"};
+    }
+    std::string why = error.message();
+    if (ran_off_the_end(error)) {
+        why += " (the directory's root node at offset 0x" +
+               base::hex_upper(header.header->root_offset, 8) + ", the archive is " +
+               length_text(header.length) + ")";
+    }
+    return {"reading the directory", std::move(why)};
+}
+
 std::optional<dat::DatDatabase> open_archive(const std::filesystem::path& path) {
     auto database = dat::DatDatabase::open(path);
     if (!database) {
-        report_error(database.error().display());
+        const Failure failure = open_failure(path, database.error());
+        if (std::holds_alternative<dat::DatError::BinRead>(database.error().kind())) {
+            report_failure(path, failure.doing, database.error());
+        } else {
+            report_failure(path, failure.doing, failure.why);
+        }
         return std::nullopt;
     }
     return std::move(*database);
+}
+
+std::expected<std::vector<std::uint8_t>, Failure> read_whole_file(const dat::DatDatabase& database,
+                                                                  std::uint32_t id) {
+    std::string doing = "reading file " + format_id(id);
+    auto bytes = database.get_file(id);
+    if (!bytes && bytes.error().is<dat::DatError::NotFound>()) {
+        return std::unexpected{Failure{"", bytes.error().message()}};
+    }
+    if (!bytes) {
+        std::string why = bytes.error().message();
+        const auto found = database.files.find(id);
+        if (ran_off_the_end(bytes.error()) && found != database.files.end()) {
+            why += " (its chain at offset 0x" + base::hex_upper(found->second.offset, 8) + ", " +
+                   length_text(found->second.size) + " stored; the archive is " +
+                   length_text(database.file.length().value_or(0)) + ")";
+        }
+        return std::unexpected{Failure{std::move(doing), std::move(why)}};
+    }
+    auto declared = database.expanded_size(id);
+    if (!declared) {
+        return std::unexpected{Failure{std::move(doing), declared.error().message()}};
+    }
+    if (bytes->size() != *declared) {
+        return std::unexpected{
+            Failure{std::move(doing), "expanded to " + std::to_string(bytes->size()) + " of the " +
+                                          std::to_string(*declared) + " bytes declared"}};
+    }
+    return std::move(*bytes);
 }
 
 std::optional<OpenedFile> open_archive_file(const std::filesystem::path& path, std::uint32_t id) {
@@ -34,9 +119,9 @@ std::optional<OpenedFile> open_archive_file(const std::filesystem::path& path, s
     if (!database) {
         return std::nullopt;
     }
-    auto bytes = database->get_file(id);
+    auto bytes = read_whole_file(*database, id);
     if (!bytes) {
-        report_error(bytes.error().display());
+        report_failure(path, bytes.error().doing, bytes.error().why);
         return std::nullopt;
     }
     return OpenedFile{std::move(*database), std::move(*bytes)};

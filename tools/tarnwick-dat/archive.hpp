@@ -1,11 +1,13 @@
 #pragma once
 
 // The one place where the tool names the archive and base libraries' headers, so that a change of
-// their paths is a change here.
+// their paths is a change here; and the tool's ways of opening an archive and reading its files.
 
 #include <cstdint>
+#include <expected>
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "tarnwick_base/hex.hpp"
@@ -32,8 +34,31 @@ struct ListedFile {
 std::vector<ListedFile> files_in_id_order(const dat::DatDatabase& database,
                                           std::optional<dat::DatFileType> type = std::nullopt);
 
+// What was being done when something failed, and why, in words for the error line.
+struct Failure {
+    std::string doing;
+    std::string why;
+};
+
+// Why opening the archive failed: reading its header or its directory, and for a read that ran
+// off the end, where (the root node, the archive's length).
+Failure open_failure(const std::filesystem::path& path, const dat::DatError& error);
+
 // Opens the archive read-only; on failure the error is reported on standard error.
 std::optional<dat::DatDatabase> open_archive(const std::filesystem::path& path);
+
+// The header alone, for the subcommands that show or check it when the directory cannot be read,
+// and the file's length (0 when unknown).
+struct HeaderRead {
+    std::expected<dat::DatHeader, dat::DatError> header;
+    std::uint64_t length = 0;
+};
+HeaderRead read_header_only(const std::filesystem::path& path);
+
+// The bytes of file `id`, expanded when stored compressed. An expansion that gives fewer bytes
+// than its stream declares is a failure, never a short file.
+std::expected<std::vector<std::uint8_t>, Failure> read_whole_file(const dat::DatDatabase& database,
+                                                                  std::uint32_t id);
 
 // An open archive and the bytes of one of its files, expanded when stored compressed.
 struct OpenedFile {

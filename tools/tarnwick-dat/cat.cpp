@@ -1,10 +1,19 @@
 #include <unistd.h>
 
-#include "commands.hpp"
+#include "options.hpp"
 #include "output.hpp"
 #include "report.hpp"
+#include "subcommand.hpp"
 
 namespace tarnwick_tool {
+
+namespace {
+
+struct CatCommand {
+    std::filesystem::path archive;
+    std::uint32_t id = 0;
+    bool force = false;  // write to a terminal all the same
+};
 
 int run_cat(const CatCommand& command) {
     // Refused before the archive is read, like any other wrong use of the command line.
@@ -19,6 +28,21 @@ int run_cat(const CatCommand& command) {
     StandardOutput out;
     out.write(opened->bytes);
     return out.finish(0);
+}
+
+void declare_cat(CLI::App& app, CatCommand& command) {
+    add_id(app, command.id);
+    app.add_flag("--force", command.force, "Write to a terminal all the same");
+}
+
+}  // namespace
+
+Subcommand cat_subcommand() {
+    return archive_subcommand<CatCommand>(
+        "cat",
+        "A file's bytes, expanded when stored compressed, on standard output (status 2 when "
+        "that is a terminal)",
+        "cat portal.dat 0x10000001 > 10000001.bin", declare_cat, run_cat);
 }
 
 }  // namespace tarnwick_tool

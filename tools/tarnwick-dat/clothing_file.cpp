@@ -11,7 +11,7 @@ ClothingReading read_clothing_file(std::span<const std::uint8_t> bytes, std::uin
     const std::uint64_t stopped = reader.position().value_or(0);
     ClothingReading reading;
     if (!table) {
-        reading.problem = {dat::DatError{std::move(table.error())}.display(), stopped};
+        reading.problem = {dat::DatError{std::move(table.error())}.message(), stopped};
         return reading;
     }
     if (stopped != bytes.size()) {

@@ -1,14 +1,12 @@
 #include "command_line.hpp"
 
-#include <CLI/CLI.hpp>
-#include <functional>
+#include <algorithm>
 #include <iostream>
+#include <new>
+#include <string>
 #include <vector>
 
-#include "file_types.hpp"
-#include "ids.hpp"
 #include "report.hpp"
-#include "tarnwick_base/overloaded.hpp"
 
 namespace tarnwick_tool {
 
@@ -16,139 +14,112 @@ namespace {
 
 constexpr const char* version_text = "tarnwick-dat 0.1.0";
 
-// A subcommand and what it gives once its command line has been read.
-struct Subcommand {
-    CLI::App* app;
-    std::function<ParsedCommand()> parsed;
-};
+constexpr std::string_view exit_statuses =
+    "Exit status: 0 all went well; 1 something failed (the reasons are on standard error); 2 a "
+    "usage error; 141 standard output was closed (as by `| head`).";
 
-void add_archive(CLI::App& command, std::filesystem::path& archive) {
-    command.add_option("ARCHIVE", archive, "The archive file (opened read-only)")->required();
+std::size_t edit_distance(std::string_view a, std::string_view b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j < row.size(); ++j) {
+        row[j] = j;
+    }
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
 }
 
-void add_id(CLI::App& command, std::uint32_t& id) {
-    command
-        .add_option_function<std::string>(
-            "ID",
-            [&id](const std::string& text) {
-                const auto parsed = parse_id(text);
-                if (!parsed) {
-                    throw CLI::ValidationError(
-                        "ID", "'" + text + "' is not a file id (hexadecimal, e.g. 0x10000001)");
-                }
-                id = *parsed;
-            },
-            "File id in hexadecimal: 0x10000001, 10000001 and 0x10000001 in lower case are one id")
-        ->required();
+std::vector<std::string_view> subcommand_names() {
+    std::vector<std::string_view> names{"help"};
+    for (const Subcommand& subcommand : subcommands()) {
+        names.push_back(subcommand.name);
+    }
+    return names;
 }
 
-void add_type(CLI::App& command, std::optional<dat::DatFileType>& type) {
-    command.add_option_function<std::string>(
-        "--type",
-        [&type](const std::string& name) {
-            type = file_type_by_name(name);
-            if (!type) {
-                throw CLI::ValidationError(
-                    "--type",
-                    "unknown file type '" + name + "'; the file types are: " + file_type_names());
-            }
-        },
-        "Only files of this type (e.g. Clothing; any case)");
+std::string unknown_subcommand(std::string_view typed) {
+    const std::vector<std::string_view> names = subcommand_names();
+    std::string text = "unknown subcommand '" + shown_text(typed) + "'";
+    if (const auto near = nearest_name(typed, names)) {
+        text += "; did you mean '" + std::string{*near} + "'?";
+    } else {
+        text += "; the subcommands are:";
+        for (const std::string_view name : names) {
+            text += " " + std::string{name};
+        }
+    }
+    return text + "\nRun 'tarnwick-dat --help' for more information.";
 }
 
-void add_format(CLI::App& command, Format& format, std::string_view json_help) {
-    command.add_option_function<std::string>(
-        "--format",
-        [&format](const std::string& name) {
-            if (name != "text" && name != "json") {
-                throw CLI::ValidationError("--format", "'" + name +
-                                                           "' is not a format; the formats are "
-                                                           "text and json");
-            }
-            format = name == "json" ? Format::Json : Format::Text;
-        },
-        "text (the default) or " + std::string{json_help});
+std::string examples() {
+    std::string text = "Examples:\n";
+    for (const Subcommand& subcommand : subcommands()) {
+        text += "  tarnwick-dat " + std::string{subcommand.example} + "\n";
+    }
+    return text;
 }
-
-Subcommand add_info(CLI::App& app, InfoCommand& command) {
-    CLI::App* info = app.add_subcommand(
-        "info", "Header fields, archive kind, file counts by type, directory shape");
-    add_archive(*info, command.archive);
-    return {info, [&command] { return ParsedCommand{command}; }};
-}
-
-Subcommand add_ls(CLI::App& app, LsCommand& command) {
-    CLI::App* ls = app.add_subcommand(
-        "ls", "One line per file in id order: id, type, stored size, flags, timestamp, version");
-    add_archive(*ls, command.archive);
-    add_type(*ls, command.type);
-    add_format(*ls, command.format, "json (one object per line)");
-    return {ls, [&command] { return ParsedCommand{command}; }};
-}
-
-Subcommand add_cat(CLI::App& app, CatCommand& command) {
-    CLI::App* cat = app.add_subcommand(
-        "cat", "A file's bytes, expanded when stored compressed, on standard output");
-    add_archive(*cat, command.archive);
-    add_id(*cat, command.id);
-    cat->add_flag("--force", command.force, "Write to a terminal all the same");
-    return {cat, [&command] { return ParsedCommand{command}; }};
-}
-
-Subcommand add_extract(CLI::App& app, ExtractCommand& command) {
-    CLI::App* extract = app.add_subcommand(
-        "extract", "Every file (expanded) to DIR/<TypeName>/<ID>.bin; existing files are kept");
-    add_archive(*extract, command.archive);
-    extract->add_option("DIR", command.directory, "Where the files go (created if need be)")
-        ->required();
-    add_type(*extract, command.type);
-    extract->add_flag("--force", command.force, "Replace files that are already there");
-    return {extract, [&command] { return ParsedCommand{command}; }};
-}
-
-Subcommand add_clothing(CLI::App& app, ClothingCommand& command) {
-    CLI::App* clothing = app.add_subcommand(
-        "clothing", "A clothing table decoded, or where and why it does not parse");
-    add_archive(*clothing, command.archive);
-    add_id(*clothing, command.id);
-    add_format(*clothing, command.format, "json");
-    return {clothing, [&command] { return ParsedCommand{command}; }};
-}
-
-Subcommand add_verify(CLI::App& app, VerifyCommand& command) {
-    CLI::App* verify = app.add_subcommand(
-        "verify",
-        "Reads every file, expands the compressed ones, parses every clothing table; lists "
-        "every problem and the counts (status 1 when there is any problem)");
-    add_archive(*verify, command.archive);
-    add_format(*verify, command.format, "json (one object per line)");
-    return {verify, [&command] { return ParsedCommand{command}; }};
-}
-
-struct Commands {
-    InfoCommand info;
-    LsCommand ls;
-    CatCommand cat;
-    ExtractCommand extract;
-    ClothingCommand clothing;
-    VerifyCommand verify;
-};
 
 }  // namespace
 
+std::optional<std::string_view> nearest_name(std::string_view typed,
+                                             std::span<const std::string_view> names) {
+    std::optional<std::string_view> nearest;
+    std::size_t best = 3;
+    for (const std::string_view name : names) {
+        const std::size_t distance =
+            typed.size() >= 2 && name.starts_with(typed) ? 1 : edit_distance(typed, name);
+        if (distance < best && distance < std::max<std::size_t>(typed.size(), 2)) {
+            best = distance;
+            nearest = name;
+        }
+    }
+    return nearest;
+}
+
 std::variant<ParsedCommand, int> parse_command_line(int argc, const char* const* argv) {
+    std::vector<std::string> args{argv, argv + argc};
+    if (args.size() >= 2 && args[1] == "help") {
+        if (args.size() > 3) {
+            report_error(
+                "help takes at most one subcommand\nRun 'tarnwick-dat --help' for more "
+                "information.");
+            return 2;
+        }
+        args.erase(args.begin() + 1);
+        args.emplace_back("--help");
+    }
+    if (args.size() >= 2 && !args[1].starts_with("-") &&
+        std::ranges::count(subcommand_names(), std::string_view{args[1]}) == 0) {
+        report_error(unknown_subcommand(args[1]));
+        return 2;
+    }
+
     CLI::App app{"Looks inside a portal.dat archive: lists, shows, extracts and verifies its files",
                  std::string{tool_name}};
     app.set_version_flag("--version", version_text);
     app.require_subcommand(1);
-    Commands commands;
-    const std::vector<Subcommand> subcommands{
-        add_info(app, commands.info),         add_ls(app, commands.ls),
-        add_cat(app, commands.cat),           add_extract(app, commands.extract),
-        add_clothing(app, commands.clothing), add_verify(app, commands.verify),
-    };
+    app.footer(examples() + "\nRun 'tarnwick-dat help SUBCOMMAND' for one subcommand's options.\n" +
+               std::string{exit_statuses});
+    std::vector<std::pair<CLI::App*, CommandRun>> defined;
+    for (const Subcommand& subcommand : subcommands()) {
+        CLI::App* command =
+            app.add_subcommand(std::string{subcommand.name}, std::string{subcommand.description});
+        command->footer("Example: tarnwick-dat " + std::string{subcommand.example} + "\n\n" +
+                        std::string{exit_statuses});
+        defined.emplace_back(command, subcommand.define(*command));
+    }
+    std::vector<const char*> pointers;
+    for (const std::string& arg : args) {
+        pointers.push_back(arg.c_str());
+    }
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(pointers.size()), pointers.data());
     } catch (const CLI::Success& success) {
         app.exit(success);
         if (!std::cout.flush()) {
@@ -160,28 +131,25 @@ std::variant<ParsedCommand, int> parse_command_line(int argc, const char* const*
         report_error(std::string{error.what()} + "\nRun with --help for more information.");
         return 2;
     }
-    for (const Subcommand& subcommand : subcommands) {
-        if (subcommand.app->parsed()) {
-            return subcommand.parsed();
+    for (const auto& [command, run] : defined) {
+        if (command->parsed()) {
+            return run;
         }
     }
     return 2;  // not reached: the parse requires one subcommand
 }
 
 int run_command_line(int argc, const char* const* argv) {
-    auto parsed = parse_command_line(argc, argv);
-    if (const int* status = std::get_if<int>(&parsed)) {
-        return *status;
+    try {
+        auto parsed = parse_command_line(argc, argv);
+        if (const int* status = std::get_if<int>(&parsed)) {
+            return *status;
+        }
+        return std::get<ParsedCommand>(parsed)();
+    } catch (const std::bad_alloc&) {
+        report_error("out of memory: Cannot allocate memory (os error 12)");
+        return 1;
     }
-    return std::visit(tarnwick_base::Overloaded{
-                          [](const InfoCommand& command) { return run_info(command); },
-                          [](const LsCommand& command) { return run_ls(command); },
-                          [](const CatCommand& command) { return run_cat(command); },
-                          [](const ExtractCommand& command) { return run_extract(command); },
-                          [](const ClothingCommand& command) { return run_clothing(command); },
-                          [](const VerifyCommand& command) { return run_verify(command); },
-                      },
-                      std::get<ParsedCommand>(parsed));
 }
 
 }  // namespace tarnwick_tool

@@ -1,19 +1,25 @@
-#include <filesystem>
+#include <map>
 #include <string>
-#include <system_error>
 
-#include "commands.hpp"
 #include "file_writing.hpp"
 #include "ids.hpp"
+#include "options.hpp"
 #include "output.hpp"
 #include "progress.hpp"
 #include "report.hpp"
+#include "subcommand.hpp"
 
 namespace tarnwick_tool {
 
 namespace {
 
-namespace fs = std::filesystem;
+struct ExtractCommand {
+    std::filesystem::path archive;
+    std::filesystem::path directory;
+    std::optional<dat::DatFileType> type;
+    bool force = false;  // replace files that already exist
+    bool quiet = false;  // no progress, no summary
+};
 
 struct ExtractCounts {
     std::size_t extracted = 0;
@@ -24,84 +30,112 @@ struct ExtractCounts {
     std::size_t done() const { return extracted + skipped + failed; }
 };
 
-// `<directory>/<TypeName>/<ID>.bin`, the id as eight upper-case digits.
-fs::path destination(const fs::path& directory, const ListedFile& file) {
-    return directory / dat::dat_file_type_name(file.type) /
-           (base::hex_upper(file.entry.id, 8) + ".bin");
+// `<ID>.bin`, the id as eight upper-case digits.
+std::string file_name(const ListedFile& file) {
+    return base::hex_upper(file.entry.id, 8) + ".bin";
 }
 
-// A link, even a dangling one, counts as a file already there.
-bool already_there(const fs::path& path) {
-    std::error_code error;
-    return fs::symlink_status(path, error).type() != fs::file_type::not_found;
-}
-
-std::expected<void, std::string> make_directories(const fs::path& directory) {
-    std::error_code error;
-    fs::create_directories(directory, error);
-    if (error) {
-        return std::unexpected{"cannot create " + directory.string() + ": " +
-                               dat::IoError::from_errno(error.value()).display()};
-    }
-    return {};
-}
-
-// The number of bytes written, or why the file could not be.
-std::expected<std::size_t, std::string> extract_file(const dat::DatDatabase& database,
-                                                     const ListedFile& file, const fs::path& path) {
-    auto bytes = database.get_file(file.entry.id);
-    if (!bytes) {
-        return std::unexpected{bytes.error().display()};
-    }
-    auto written = make_directories(path.parent_path());
-    if (written) {
-        written = write_file_whole(path, *bytes);
-    }
-    if (!written) {
-        return std::unexpected{std::move(written.error())};
-    }
-    return bytes->size();
-}
-
-std::string summary(const ExtractCounts& counts, const fs::path& directory) {
+std::string summary(const ExtractCounts& counts, const std::filesystem::path& directory) {
     return "extracted " + std::to_string(counts.extracted) + " files (" +
-           std::to_string(counts.bytes) + " bytes) to " + directory.string() + ", skipped " +
+           std::to_string(counts.bytes) + " bytes) to " + shown_path(directory) + ", skipped " +
            std::to_string(counts.skipped) + " already there, " + std::to_string(counts.failed) +
            " failed\n";
 }
 
-}  // namespace
+// The type folders, each opened once (or refused once) when its first file comes.
+class TypeFolders {
+  public:
+    explicit TypeFolders(const OutputFolder& top) : top_{top} {}
+
+    const std::expected<OutputFolder, std::string>& of(dat::DatFileType type) {
+        auto found = folders_.find(type);
+        if (found == folders_.end()) {
+            found = folders_.emplace(type, top_.subfolder(dat::dat_file_type_name(type))).first;
+        }
+        return found->second;
+    }
+
+  private:
+    const OutputFolder& top_;
+    std::map<dat::DatFileType, std::expected<OutputFolder, std::string>> folders_;
+};
 
 int run_extract(const ExtractCommand& command) {
     const auto database = open_archive(command.archive);
     if (!database) {
         return 1;
     }
-    if (auto made = make_directories(command.directory); !made) {
-        report_error(made.error());
+    auto top = OutputFolder::open(command.directory);
+    if (!top) {
+        report_failure(command.archive, "extracting", top.error());
         return 1;
     }
+    TypeFolders folders{*top};
     const std::vector<ListedFile> files = files_in_id_order(*database, command.type);
-    Progress progress{files.size()};
+    Progress progress{files.size(), !command.quiet};
     ExtractCounts counts;
+    const auto failed = [&](const Failure& failure) {
+        ++counts.failed;
+        progress.clear();
+        report_failure(command.archive, failure.doing, failure.why);
+    };
     for (const ListedFile& file : files) {
-        const fs::path path = destination(command.directory, file);
-        if (!command.force && already_there(path)) {
-            ++counts.skipped;
-        } else if (auto extracted = extract_file(*database, file, path); extracted) {
-            ++counts.extracted;
-            counts.bytes += *extracted;
-        } else {
-            ++counts.failed;
-            progress.clear();
-            report_error(format_id(file.entry.id) + ": " + extracted.error());
-        }
         progress.update(counts.done(), counts.bytes);
+        const std::string doing = "extracting " + format_id(file.entry.id);
+        const auto& folder = folders.of(file.type);
+        if (!folder) {
+            failed({doing, folder.error()});
+            continue;
+        }
+        const std::string name = file_name(file);
+        if (!command.force && folder->has(name)) {
+            ++counts.skipped;
+            continue;
+        }
+        auto bytes = read_whole_file(*database, file.entry.id);
+        if (!bytes) {
+            failed(bytes.error());
+            continue;
+        }
+        auto put = folder->put(name, *bytes, file.entry.timestamp, command.force);
+        if (!put && put.error().out_of_space) {
+            failed({doing, put.error().why + "; stopping: no room for the remaining files"});
+            break;
+        }
+        if (!put) {
+            failed({doing, put.error().why});
+        } else if (*put) {
+            ++counts.extracted;
+            counts.bytes += bytes->size();
+        } else {
+            ++counts.skipped;  // another run put it there meanwhile
+        }
     }
     progress.clear();
     StandardOutput out;
-    out.write(summary(counts, command.directory));
+    if (!command.quiet) {
+        out.write(summary(counts, command.directory));
+    }
     return out.finish(counts.failed == 0 ? 0 : 1);
+}
+
+void declare_extract(CLI::App& app, ExtractCommand& command) {
+    add_path(app, "DIR", command.directory, "Where the files go (created if need be)");
+    add_type(app, command.type);
+    app.add_flag("--force", command.force,
+                 "Replace files that are already there (a link is replaced, never "
+                 "written through)");
+    add_quiet(app, command.quiet, "the progress line and the summary");
+}
+
+}  // namespace
+
+Subcommand extract_subcommand() {
+    return archive_subcommand<ExtractCommand>(
+        "extract",
+        "Every file (expanded) to DIR/<TypeName>/<ID>.bin, dated as in the archive; existing "
+        "files are kept",
+        "extract portal.dat out --type clothing", declare_extract, run_extract);
 }
 
 }  // namespace tarnwick_tool

@@ -36,16 +36,22 @@ std::string dump_line(std::span<const std::uint8_t> bytes, std::uint64_t start) 
 
 }  // namespace
 
-std::string hex_dump_around(std::span<const std::uint8_t> bytes, std::uint64_t position) {
-    position = std::min<std::uint64_t>(position, bytes.size());
+DumpRange dump_range(std::size_t size, std::uint64_t position) {
+    position = std::min<std::uint64_t>(position, size);
     const std::uint64_t line_of_position = position - position % per_line;
     const std::uint64_t start =
         line_of_position - std::min(line_of_position, lines_before * per_line);
+    return {start, std::min<std::uint64_t>(size, start + window)};
+}
+
+std::string hex_dump_around(std::span<const std::uint8_t> bytes, std::uint64_t position) {
+    position = std::min<std::uint64_t>(position, bytes.size());
+    const std::uint64_t line_of_position = position - position % per_line;
+    const DumpRange range = dump_range(bytes.size(), position);
     // The line of `position` is shown even when it lies just past the data.
-    const std::uint64_t end = std::max<std::uint64_t>(
-        std::min<std::uint64_t>(bytes.size(), start + window), position + 1);
+    const std::uint64_t end = std::max<std::uint64_t>(range.end, position + 1);
     std::string dump;
-    for (std::uint64_t line = start; line < end; line += per_line) {
+    for (std::uint64_t line = range.start; line < end; line += per_line) {
         dump += dump_line(bytes, line);
         if (line == line_of_position) {
             dump += std::string(byte_column(position - line), ' ') +

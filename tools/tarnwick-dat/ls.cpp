@@ -2,38 +2,56 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "commands.hpp"
 #include "ids.hpp"
 #include "json_lines.hpp"
+#include "options.hpp"
 #include "output.hpp"
+#include "subcommand.hpp"
 
 namespace tarnwick_tool {
 
 namespace {
 
+struct LsCommand {
+    std::filesystem::path archive;
+    std::optional<dat::DatFileType> type;
+    Format format = Format::Text;
+};
+
+// The size a compressed file declares for itself (one small read, no expansion); none when its
+// first block cannot be read.
+std::optional<std::uint32_t> expanded_size(const dat::DatDatabase& database,
+                                           const dat::DatFileEntry& entry) {
+    auto size = database.expanded_size(entry.id);
+    return size ? std::optional{*size} : std::nullopt;
+}
+
 // Fixed columns, so that the lines can be read by eye and split on blanks by scripts; a file
-// stored plainly shows "-" where a compressed one shows "compressed".
-std::string text_line(const ListedFile& file) {
+// stored plainly shows "-" where a compressed one shows "compressed", and an expanded size that
+// cannot be read shows "?".
+std::string text_line(const ListedFile& file, std::optional<std::uint32_t> expanded) {
     const dat::DatFileEntry& entry = file.entry;
     const std::string type{dat::dat_file_type_name(file.type)};
-    char text[160];
-    std::snprintf(text, sizeof text, "%s  %-19s %10u  %-10s  %s  %u\n", format_id(entry.id).c_str(),
-                  type.c_str(), entry.size, entry.is_compressed() ? "compressed" : "-",
+    const std::string expanded_text = expanded ? std::to_string(*expanded) : "?";
+    char text[192];
+    std::snprintf(text, sizeof text, "%s  %-19s %10u %10s  %-10s  %s  %u\n",
+                  format_id(entry.id).c_str(), type.c_str(), entry.size, expanded_text.c_str(),
+                  entry.is_compressed() ? "compressed" : "-",
                   iso_timestamp(entry.timestamp).c_str(), entry.version);
     return text;
 }
 
-nlohmann::json json_object(const ListedFile& file) {
+nlohmann::json json_object(const ListedFile& file, std::optional<std::uint32_t> expanded) {
     const dat::DatFileEntry& entry = file.entry;
-    return {
+    nlohmann::json object = {
         {"id", format_id(entry.id)},    {"type", dat::dat_file_type_name(file.type)},
         {"size", entry.size},           {"compressed", entry.is_compressed()},
         {"bit_flags", entry.bit_flags}, {"timestamp", iso_timestamp(entry.timestamp)},
         {"version", entry.version},
     };
+    object["expanded_size"] = expanded ? nlohmann::json(*expanded) : nlohmann::json(nullptr);
+    return object;
 }
-
-}  // namespace
 
 int run_ls(const LsCommand& command) {
     const auto database = open_archive(command.archive);
@@ -42,12 +60,29 @@ int run_ls(const LsCommand& command) {
     }
     StandardOutput out;
     for (const ListedFile& file : files_in_id_order(*database, command.type)) {
-        out.write(command.format == Format::Json ? json_line(json_object(file)) : text_line(file));
+        const std::optional<std::uint32_t> expanded = expanded_size(*database, file.entry);
+        out.write(command.format == Format::Json ? json_line(json_object(file, expanded))
+                                                 : text_line(file, expanded));
         if (out.failed()) {
             break;
         }
     }
     return out.finish(0);
+}
+
+void declare_ls(CLI::App& app, LsCommand& command) {
+    add_type(app, command.type);
+    add_format(app, command.format, "json (one object per line)");
+}
+
+}  // namespace
+
+Subcommand ls_subcommand() {
+    return archive_subcommand<LsCommand>(
+        "ls",
+        "One line per file in id order: id, type, stored size, expanded size, flags, "
+        "timestamp, version",
+        "ls portal.dat --type clothing", declare_ls, run_ls);
 }
 
 }  // namespace tarnwick_tool

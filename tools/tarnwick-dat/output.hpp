@@ -9,7 +9,9 @@
 namespace tarnwick_tool {
 
 // Standard output, written in large pieces straight to the descriptor so that every failure is
-// seen: a closed pipe (SIGPIPE is ignored) or a full disk is kept, and later writes are dropped.
+// seen: a closed pipe ends the tool as SIGPIPE does (status 141, silently); any other failure,
+// such as a full disk, is kept, and later writes are dropped. Large pieces are written without
+// a copy, so that `cat` needs no more memory than the file's bytes.
 class StandardOutput {
   public:
     StandardOutput() = default;
@@ -25,11 +27,15 @@ class StandardOutput {
 
   private:
     void flush();
+    void write_out(std::string_view text);
 
     std::string buffer_;
     std::optional<int> error_;
 };
 
 bool is_terminal(int fd);
+
+// Ends the tool as a closed pipe does: by SIGPIPE, or with status 141 if that signal is blocked.
+[[noreturn]] void end_for_closed_output();
 
 }  // namespace tarnwick_tool

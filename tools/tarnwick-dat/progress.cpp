@@ -15,8 +15,8 @@ constexpr double mebibyte = 1024.0 * 1024.0;
 
 }  // namespace
 
-Progress::Progress(std::size_t total_files)
-    : shown_{is_terminal(STDERR_FILENO)}, total_files_{total_files} {}
+Progress::Progress(std::size_t total_files, bool wanted)
+    : shown_{wanted && is_terminal(STDERR_FILENO)}, total_files_{total_files} {}
 
 void Progress::update(std::size_t files_done, std::uint64_t bytes_written) {
     const Clock::time_point now = Clock::now();

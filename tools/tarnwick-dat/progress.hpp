@@ -9,7 +9,8 @@ namespace tarnwick_tool {
 // total, bytes written, and the rate. Drawn only when standard error is a terminal.
 class Progress {
   public:
-    explicit Progress(std::size_t total_files);
+    // Never drawn when `wanted` is unset.
+    explicit Progress(std::size_t total_files, bool wanted = true);
 
     void update(std::size_t files_done, std::uint64_t bytes_written);
     // Erases the line, so that a message or the summary starts on a clean line.

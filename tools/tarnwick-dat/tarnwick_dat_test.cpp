@@ -2,6 +2,9 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <csignal>
 
 #include <filesystem>
 #include <fstream>
@@ -104,6 +107,10 @@ class ToolTest : public ::testing::Test {
         if (damage) {
             damage(writer, entries_);
         }
+        // As a real archive records it, unless the damage chose a length.
+        if (writer.header().file_size == 0) {
+            writer.header().file_size = static_cast<std::uint32_t>(writer.end_offset());
+        }
         ASSERT_TRUE(writer.finish().has_value());
     }
     // Points the first block of a file's chain past the end of the archive.
@@ -154,6 +161,11 @@ TEST_F(ToolTest, LsListsExactlyTheWrittenEntries) {
         EXPECT_EQ(lines[i]["bit_flags"], entry.bit_flags);
         EXPECT_EQ(lines[i]["compressed"], entry.is_compressed());
         EXPECT_EQ(lines[i]["version"], entry.version);
+        for (const StoredFile& file : mixed_files()) {
+            if (file.id == entry.id) {
+                EXPECT_EQ(lines[i]["expanded_size"], file.bytes.size());
+            }
+        }
     }
     EXPECT_EQ(lines[4]["timestamp"], "2004-03-01T12:00:00Z");
     EXPECT_LT(entries_.at(0x10000001).size, table_bytes(big_table).size());
@@ -161,8 +173,8 @@ TEST_F(ToolTest, LsListsExactlyTheWrittenEntries) {
     const ToolRun clothing = run_tool({"ls", a_, "--type", "cLoThInG"});
     ASSERT_EQ(clothing.status, 0) << clothing.err;
     EXPECT_THAT(clothing.out, HasSubstr("0x10000001  Clothing "));
-    EXPECT_THAT(clothing.out, HasSubstr("\n0x10000002  Clothing                   220  -           "
-                                        "2004-03-01T12:00:00Z  7\n"));
+    EXPECT_THAT(clothing.out, HasSubstr("\n0x10000002  Clothing                   220        220  "
+                                        "-           2004-03-01T12:00:00Z  7\n"));
     EXPECT_EQ(std::count(clothing.out.begin(), clothing.out.end(), '\n'), 2);
 }
 
@@ -196,7 +208,7 @@ TEST_F(ToolTest, CatGivesTheWrittenBytes) {
         EXPECT_EQ(as_bytes(run.out), bytes) << id;
     }
     EXPECT_EQ(run_tool({"cat", a_, "0x0100000A"}).err,
-              "tarnwick-dat: File ID 0100000A not found in provider\n");
+              "tarnwick-dat: " + a_ + ": no file 0x0100000A\n");
     EXPECT_EQ(run_tool({"cat", a_, "01000001", "--force"}, Output::Terminal).status, 0);
 }
 
@@ -243,9 +255,12 @@ TEST_F(ToolTest, ExtractGoesOnAfterAFailureAndLeavesNoPartFile) {
     fs::create_directories(out / "Clothing" / "10000002.bin" / "in the way");
     const ToolRun run = run_tool({"extract", a_, out.string(), "--force"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_THAT(run.err,
-                HasSubstr("tarnwick-dat: 0x06000010: IO error: failed to fill whole buffer\n"));
-    EXPECT_THAT(run.err, HasSubstr("tarnwick-dat: 0x10000002: cannot rename to "));
+    EXPECT_THAT(run.err, HasSubstr("tarnwick-dat: " + a_ +
+                                   ": reading file 0x06000010: failed to fill whole buffer (its "
+                                   "chain at offset 0x"));
+    EXPECT_THAT(run.err, HasSubstr("tarnwick-dat: " + a_ +
+                                   ": extracting 0x10000002: cannot "
+                                   "rename to "));
     EXPECT_THAT(run.out, HasSubstr("extracted 3 files"));
     EXPECT_THAT(run.out, HasSubstr("2 failed"));
     EXPECT_TRUE(fs::exists(out / "Clothing" / "10000001.bin"));
@@ -315,13 +330,16 @@ TEST_F(ToolTest, ClothingShowsWhereParsingStopped) {
     write_archive({{0x10000003, cut}, {0x06000001, Bytes(20, 0)}});
     const ToolRun run = run_tool({"clothing", a_, "0x10000003"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_THAT(run.err,
-                HasSubstr("While parsing field 'clo_object_effects' in ClothingBaseEffect"));
-    EXPECT_THAT(run.err,
-                HasSubstr("\n00000000  02 00 00 10 02 00 40 00  00 00 00 02 03 00 00 00  "
+    EXPECT_THAT(run.err, ::testing::MatchesRegex("tarnwick-dat: .*: parsing clothing table "
+                                                 "0x10000003: .*while parsing field .*\n"));
+    EXPECT_THAT(run.out,
+                HasSubstr("00000000  02 00 00 10 02 00 40 00  00 00 00 02 03 00 00 00  "
                           "|......@.........|\n" +
                           std::string(47, ' ') + "^^ reading stopped here, at offset 0xc\n"));
+    const json failure = json::parse(run_tool({"clothing", a_, "0x10000003", "--format=json"}).out);
+    EXPECT_EQ(failure["error"]["doing"], "parsing clothing table 0x10000003");
+    EXPECT_EQ(failure["stopped"]["offset"], 12);
+    EXPECT_EQ(failure["stopped"]["bytes"].get<std::string>().substr(0, 8), "02000010");
     const ToolRun texture = run_tool({"clothing", a_, "0x06000001"});
     EXPECT_EQ(texture.status, 1);
     EXPECT_THAT(texture.err, HasSubstr("0x06000001 is a Texture file, not a clothing table"));
@@ -354,7 +372,7 @@ TEST_F(ToolTest, VerifyNamesEveryCorruptedTable) {
     std::istringstream out{run.out};
     for (std::string line; std::getline(out, line);) {
         const json value = json::parse(line);
-        if (value.contains("id")) {
+        if (value["type"] == "problem") {
             problems.push_back(value["id"].get<std::string>() + " " +
                                value["step"].get<std::string>());
         }
@@ -369,7 +387,11 @@ TEST_F(ToolTest, VerifyNamesEveryCorruptedTable) {
     for (const auto& [id, entry] : entries_) {
         read += id == 0x10000013 ? 0 : entry.size;
     }
-    EXPECT_EQ(summary, json({{"files", 7}, {"files_read", 6}, {"bytes", read}, {"problems", 6}}));
+    EXPECT_EQ(summary, json({{"type", "summary"},
+                             {"files", 7},
+                             {"files_read", 6},
+                             {"bytes", read},
+                             {"problems", 6}}));
     EXPECT_THAT(run_tool({"verify", a_}).out,
                 HasSubstr("0x10000012: parse clothing table: 1 bytes left after the table"));
 }
@@ -401,6 +423,10 @@ TEST_F(ToolTest, UsageErrorsExitTwoWithNothingOnStandardOutput) {
         {"cat", a_, "0x-1"},
         {"clothing", a_, " 1"},
         {"extract", a_},
+        {"extract", a_, ""},
+        {"lss", a_},
+        {"help", "lss"},
+        {"help", "ls", "cat"},
     };
     for (const auto& args : cases) {
         const ToolRun run = run_tool(args);
@@ -410,6 +436,10 @@ TEST_F(ToolTest, UsageErrorsExitTwoWithNothingOnStandardOutput) {
         EXPECT_THAT(run.err, HasSubstr("tarnwick-dat: ")) << shown;
     }
     EXPECT_THAT(run_tool({"ls", a_, "--type", "x"}).err, HasSubstr("Clothing, DegradeInfo"));
+    EXPECT_THAT(run_tool({"lss", a_}).err,
+                HasSubstr("unknown subcommand 'lss'; did you mean 'ls'?"));
+    EXPECT_THAT(run_tool({"verfy"}).err, HasSubstr("did you mean 'verify'?"));
+    EXPECT_THAT(run_tool({"zzzzzz"}).err, HasSubstr("the subcommands are: help info ls"));
     const ToolRun terminal = run_tool({"cat", a_, "0x01000001"}, Output::Terminal);
     EXPECT_EQ(terminal.status, 2);
     EXPECT_THAT(terminal.err, HasSubstr("not writing a file's bytes to a terminal"));
@@ -422,19 +452,33 @@ TEST_F(ToolTest, HelpVersionAndAClosedOutput) {
         EXPECT_EQ(run.status, 0) << command;
         EXPECT_THAT(run.out, HasSubstr(std::string{"Usage: tarnwick-dat "} + command)) << command;
     }
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"help"}, {"help", "verify"}, {"--help"}}) {
+        const ToolRun run = run_tool(args);
+        EXPECT_EQ(run.status, 0) << args.back();
+        EXPECT_THAT(run.out, HasSubstr("Exit status: 0 all went well")) << args.back();
+        EXPECT_THAT(run.out, HasSubstr("tarnwick-dat verify portal.dat")) << args.back();
+    }
+    EXPECT_THAT(run_tool({"help", "ls"}).out, HasSubstr("Clothing, DegradeInfo"));
     EXPECT_EQ(run_tool({"--version"}).out, "tarnwick-dat 0.1.0\n");
+    // A reader that went away ends the tool as it ends `ls`: by SIGPIPE, silently.
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"ls", a_}, {"cat", a_, "0x06000010"}, {"--help"}}) {
         const ToolRun run = run_tool(args, Output::ClosedPipe);
-        EXPECT_EQ(run.status, 1) << args[0];
-        EXPECT_THAT(run.err, HasSubstr("cannot write to standard output")) << args[0];
+        EXPECT_EQ(run.status, 128 + SIGPIPE) << args[0];
+        EXPECT_EQ(run.err, "") << args[0];
     }
+    const ToolRun forge = tarnwick_base::test_support::run_program(
+        tarnwick_base::test_support::program_path("tarnwick-forge"), {"--help"}, {});
+    EXPECT_EQ(forge.status, 0);
+    EXPECT_THAT(forge.out, HasSubstr("usage: tarnwick-forge"));
 }
 
 // Damaged archives end every subcommand with the library's error, never a crash or a hang.
 TEST_F(ToolTest, CorruptArchivesEndWithTheirError) {
     const std::pair<const char*, std::function<void(DatWriter&)>> damages[] = {
-        {"IO error: failed to fill whole buffer",
+        {"reading the directory: failed to fill whole buffer (the directory's root node at offset "
+         "0x7FFFFF00, the archive is ",
          [](DatWriter& writer) { writer.header().root_offset = 0x7FFFFF00; }},
         {"is reached again through its own branches",
          [](DatWriter& writer) {
@@ -457,9 +501,234 @@ TEST_F(ToolTest, CorruptArchivesEndWithTheirError) {
                                                    {"verify", a_}}) {
             const ToolRun run = run_tool(args);
             EXPECT_EQ(run.status, 1) << args[0] << " " << error;
-            EXPECT_EQ(run.out, "") << args[0];
             EXPECT_THAT(run.err, HasSubstr(error)) << args[0];
+            // One line naming the archive, even into a file.
+            EXPECT_THAT(run.err, ::testing::StartsWith("tarnwick-dat: " + a_ + ": ")) << args[0];
+            EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+            // Scripts still get their JSON; the others say nothing on standard output.
+            if (args[0] != "verify" && args[0] != "info") {
+                EXPECT_EQ(run.out, "") << args[0];
+            }
         }
+    }
+}
+
+// The tool run by a shell, for what a shell sets up around it: limits, several runs at once.
+ToolRun run_shell(const std::string& script) {
+    return tarnwick_base::test_support::run_program(
+        "/bin/sh",
+        {"-c", script, "sh", tarnwick_base::test_support::program_path("tarnwick-dat").string()},
+        {"PATH=/usr/bin:/bin"});
+}
+
+std::vector<fs::path> entries_below(const fs::path& folder) {
+    std::vector<fs::path> found;
+    for (const auto& item : fs::recursive_directory_iterator(folder)) {
+        found.push_back(item.path());
+    }
+    return found;
+}
+
+// A symlinked type folder, a hard link and a FIFO planted at the temporary names an earlier
+// version used, and a link at a file's own name: nothing is written outside DIR, nothing
+// blocks, and the link is replaced, not written through.
+TEST_F(ToolTest, ExtractionCannotBeTurnedAgainstItsUser) {
+    write_archive(mixed_files());
+    const fs::path out = dir_ / "o";
+    const fs::path elsewhere = dir_ / "e";
+    fs::create_directories(out / "Texture");
+    fs::create_directories(elsewhere);
+    fs::create_directory_symlink("../e", out / "Clothing");
+    std::ofstream{elsewhere / "victim"} << "victim";
+    fs::create_hard_link(elsewhere / "victim", out / "Texture" / ".06000010.bin.part");
+    fs::create_directories(out / "Model");
+    ASSERT_EQ(::mkfifo((out / "Model" / ".01000001.bin.part").c_str(), 0600), 0);
+    fs::create_symlink(elsewhere / "victim", out / "Texture" / "06000010.bin");
+
+    const ToolRun run = run_tool({"extract", a_, out.string(), "--force"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_THAT(run.err, HasSubstr(": extracting 0x10000001: " + (out / "Clothing").string() +
+                                   " is not a folder of its own"));
+    EXPECT_THAT(run.out, HasSubstr("extracted 3 files"));
+    EXPECT_EQ(entries_below(elsewhere), std::vector<fs::path>{elsewhere / "victim"});
+    EXPECT_EQ(read_file(elsewhere / "victim"), "victim");
+    const fs::path texture = out / "Texture" / "06000010.bin";
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(texture)));
+    EXPECT_EQ(as_bytes(read_file(texture)), Bytes(3000, 0x5A));
+    // Dated as the entry is.
+    struct stat status {};
+    ASSERT_EQ(::stat((out / "Model" / "01000001.bin").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mtime, entries_.at(0x01000001).timestamp);
+}
+
+TEST_F(ToolTest, ConcurrentExtractionsIntoOneFolderBothComplete) {
+    std::vector<StoredFile> files;
+    for (std::uint32_t i = 0; i < 400; ++i) {
+        files.push_back({0x01000000 + i, Bytes(700 + i, static_cast<std::uint8_t>(i))});
+    }
+    write_archive(files);
+    const std::string out = (dir_ / "cx").string();
+    for (const std::string force : {"", " --force"}) {
+        const ToolRun run =
+            run_shell("\"$1\" extract " + a_ + " " + out + force + " & \"$1\" extract " + a_ + " " +
+                      out + force + "; second=$?; wait $!; echo $? $second");
+        EXPECT_EQ(run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1), "0 0\n")
+            << run.out << run.err;
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(entries_below(dir_ / "cx" / "Model").size(), files.size());
+    }
+    EXPECT_EQ(as_bytes(read_file(dir_ / "cx" / "Model" / "01000005.bin")), files[5].bytes);
+}
+
+// A stream that expands to fewer bytes than it declares: a failure, named, with no file left.
+TEST_F(ToolTest, ShortExpansionFailsCatAndExtract) {
+    Bytes cut = compress_lrs(table_bytes(sample_table(0x10000014, 3)));
+    cut.resize(cut.size() / 2);
+    write_archive({{0x10000014, cut, {.extra_flags = DatFileEntry::compressed_flag}}});
+    const ToolRun cat = run_tool({"cat", a_, "0x10000014"});
+    EXPECT_EQ(cat.status, 1);
+    EXPECT_EQ(cat.out, "");
+    EXPECT_THAT(cat.err, ::testing::MatchesRegex("tarnwick-dat: .*: reading file 0x10000014: "
+                                                 "expanded to [0-9]+ of the [0-9]+ bytes "
+                                                 "declared\n"));
+    const ToolRun extract = run_tool({"extract", a_, (dir_ / "out").string()});
+    EXPECT_EQ(extract.status, 1);
+    EXPECT_THAT(extract.err, HasSubstr("bytes declared"));
+    EXPECT_EQ(entries_below(dir_ / "out"), std::vector<fs::path>{dir_ / "out" / "Clothing"});
+}
+
+// Files that are not archives, and headers that do not fit their file, are problems.
+TEST_F(ToolTest, VerifyChecksTheHeader) {
+    std::ofstream{archive_}.close();
+    fs::resize_file(archive_, 1 << 20);
+    const ToolRun zeros = run_tool({"verify", a_});
+    EXPECT_EQ(zeros.status, 1);
+    EXPECT_THAT(zeros.out, HasSubstr("archive: check header: magic 0x00000000 is not an "
+                                     "archive's (0x00005442)"));
+    EXPECT_THAT(zeros.out, HasSubstr("the header records 0 bytes, the file has 1048576"));
+    EXPECT_THAT(zeros.out, ::testing::EndsWith(" 3 problems\n"));
+    write_archive(mixed_files(),
+                  [](DatWriter& writer, const auto&) { writer.header().file_size = 12; });
+    const ToolRun sized = run_tool({"verify", a_, "-q"});
+    EXPECT_EQ(sized.status, 1);
+    EXPECT_THAT(sized.out,
+                ::testing::StartsWith("archive: check header: the header records 12 bytes"));
+    EXPECT_EQ(std::count(sized.out.begin(), sized.out.end(), '\n'), 1) << sized.out;
+}
+
+// Many entries over one run of blocks: each block is claimed once, the others are named as
+// cross-linked and not read again, so the work stays that of the archive's size.
+TEST_F(ToolTest, VerifyNamesCrossLinkedChainsAndReadsEachBlockOnce) {
+    constexpr std::uint32_t entries = 300;
+    write_archive({{0x06000000, Bytes(20000, 7)}}, [](DatWriter& writer, const auto& written) {
+        std::vector<DatFileEntry> shared;
+        for (std::uint32_t i = 0; i < entries; ++i) {
+            DatFileEntry entry = written.at(0x06000000);
+            entry.id += i;
+            shared.push_back(entry);
+        }
+        ASSERT_TRUE(writer.write_directory(shared).has_value());
+    });
+    const ToolRun run = run_tool({"verify", a_, "--format", "json"});
+    EXPECT_EQ(run.status, 1);
+    std::size_t cross_linked = 0;
+    json summary;
+    std::istringstream out{run.out};
+    for (std::string line; std::getline(out, line);) {
+        summary = json::parse(line);
+        cross_linked += summary.value("error", "").find("(cross-linked)") != std::string::npos;
+    }
+    EXPECT_EQ(cross_linked, entries - 1);
+    EXPECT_EQ(summary["files_read"], 1);
+    EXPECT_EQ(summary["bytes"], 20000);
+}
+
+// Under an address-space limit: a file that fits is given (no second copy of it), one that
+// does not is a clear error, never an abort.
+TEST_F(ToolTest, MemoryThatRunsOutIsAnError) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer reserves more address space than the limit";
+#endif
+    // Back-references of 17 bytes each, one byte back: 136 bytes from every 17 stored.
+    const auto stream = [](std::uint32_t expanded) {
+        Bytes bytes{0, 0, 0, 0, 0x00, 'x', 'x', 'x', 'x', 'x', 'x', 'x', 'x'};
+        for (std::uint32_t made = 8; made < expanded; made += 136) {
+            bytes.push_back(0xFF);
+            for (int i = 0; i < 8; ++i) {
+                bytes.insert(bytes.end(), {0x01, 0x0F});
+            }
+        }
+        for (int i = 0; i < 4; ++i) {
+            bytes[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(expanded >> (8 * i));
+        }
+        return bytes;
+    };
+    const std::uint32_t fits = 70 << 20;
+    const std::uint32_t too_big = 200 << 20;
+    write_archive({{0x06000001, stream(fits), {.extra_flags = DatFileEntry::compressed_flag}},
+                   {0x06000002, stream(too_big), {.extra_flags = DatFileEntry::compressed_flag}}});
+    const std::string limited = "ulimit -v 150000; exec \"$1\" cat " + a_ + " ";
+    const ToolRun fitting = run_shell(limited + "0x06000001 | wc -c");
+    EXPECT_EQ(fitting.out, std::to_string(fits) + "\n") << fitting.err;
+    const ToolRun failing = run_shell(limited + "0x06000002");
+    EXPECT_EQ(failing.status, 1);
+    EXPECT_EQ(failing.out, "");
+    EXPECT_EQ(failing.err, "tarnwick-dat: " + a_ +
+                               ": reading file 0x06000002: Cannot allocate memory (os error 12)\n");
+}
+
+// Scripts get JSON whatever fails; people get one plain line, names escaped.
+TEST_F(ToolTest, FailuresGiveJsonAndOnePlainLine) {
+    const std::string missing = (dir_ / "no\x1b[1m.dat").string();
+    const ToolRun verify = run_tool({"verify", missing, "--format", "json"});
+    EXPECT_EQ(verify.status, 1);
+    std::istringstream lines{verify.out};
+    std::string problem;
+    std::string summary;
+    std::getline(lines, problem);
+    std::getline(lines, summary);
+    EXPECT_EQ(json::parse(problem)["type"], "problem");
+    EXPECT_EQ(json::parse(summary)["type"], "summary");
+    EXPECT_EQ(verify.err, "tarnwick-dat: " + (dir_ / "no\\x1B[1m.dat").string() +
+                              ": opening the archive: No such file or directory (os error 2)\n");
+
+    std::ofstream{archive_} << "root:x:0:0:root:/root:/bin/bash\n";
+    const ToolRun info = run_tool({"info", a_});
+    EXPECT_EQ(info.err, "tarnwick-dat: " + a_ +
+                            ": reading the header: failed to fill whole buffer (while parsing "
+                            "field 'magic' in DatHeader) (the file is 32 bytes; an archive's "
+                            "header ends at byte 400)\n");
+    write_archive(mixed_files(),
+                  [](DatWriter& writer, const auto&) { writer.header().root_offset = 0x7FFFFF00; });
+    const ToolRun info_json = run_tool({"info", a_, "--format", "json"});
+    EXPECT_EQ(info_json.status, 1);
+    const json object = json::parse(info_json.out);
+    EXPECT_EQ(object["header"]["root_offset"], 0x7FFFFF00);
+    EXPECT_EQ(object["error"]["doing"], "reading the directory");
+    EXPECT_THAT(run_tool({"info", a_}).out, HasSubstr("  root_offset          2147483392"));
+    EXPECT_THAT(info_json.err, HasSubstr("root node at offset 0x7FFFFF00, the archive is "));
+    const json clothing =
+        json::parse(run_tool({"clothing", a_, "0x10000001", "--format", "json"}).out);
+    EXPECT_EQ(clothing["error"]["doing"], "reading the directory");
+    for (const std::string& output : {verify.out, info_json.out, info_json.err}) {
+        EXPECT_EQ(output.find('\x1b'), std::string::npos) << output;
+    }
+}
+
+// A full disk (here a file size limit) stops the run with one message.
+TEST_F(ToolTest, ExtractStopsAtAFullDisk) {
+    std::vector<StoredFile> files;
+    for (std::uint32_t i = 0; i < 20; ++i) {
+        files.push_back({0x01000000 + i, Bytes(4096, 1)});
+    }
+    write_archive(files);
+    const ToolRun run = run_shell("trap '' XFSZ; ulimit -f 2; exec \"$1\" extract " + a_ + " " +
+                                  (dir_ / "full").string());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_THAT(run.err, HasSubstr("stopping: no room for the remaining files"));
+    for (const fs::path& path : entries_below(dir_ / "full")) {
+        EXPECT_FALSE(path.filename().string().ends_with(".part")) << path;
     }
 }
 

@@ -1,29 +1,47 @@
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "clothing_file.hpp"
-#include "commands.hpp"
 #include "ids.hpp"
 #include "json_lines.hpp"
+#include "options.hpp"
 #include "output.hpp"
+#include "report.hpp"
+#include "subcommand.hpp"
 
 namespace tarnwick_tool {
 
 namespace {
 
-// Writes each problem as it is found, and the counts at the end.
+struct VerifyCommand {
+    std::filesystem::path archive;
+    Format format = Format::Text;
+    bool quiet = false;  // problems only, no summary
+};
+
+constexpr std::uint32_t link_length = 4;
+
+// Writes each problem as it is found, and the counts at the end; every JSON line says which of
+// the two it is.
 class VerifyReport {
   public:
-    VerifyReport(Format format, StandardOutput& out) : format_{format}, out_{out} {}
+    VerifyReport(const VerifyCommand& command, StandardOutput& out)
+        : format_{command.format}, quiet_{command.quiet}, out_{out} {}
 
-    void problem(std::uint32_t id, std::string_view step, const std::string& error) {
+    // A problem of the file `id`, or of the archive as a whole when there is none.
+    void problem(std::optional<std::uint32_t> id, std::string_view step, const std::string& error) {
         ++problems_;
         if (format_ == Format::Json) {
-            out_.write(json_line({{"id", format_id(id)}, {"step", step}, {"error", error}}));
+            out_.write(json_line({{"type", "problem"},
+                                  {"id", id ? nlohmann::json(format_id(*id)) : nullptr},
+                                  {"step", step},
+                                  {"error", error}}));
         } else {
-            out_.write(format_id(id) + ": " + std::string{step} + ": " + error + "\n");
+            out_.write((id ? format_id(*id) : "archive") + ": " + std::string{step} + ": " + error +
+                       "\n");
         }
     }
     void file_read(std::size_t stored_bytes) {
@@ -32,24 +50,95 @@ class VerifyReport {
     }
     int finish(std::size_t files) {
         if (format_ == Format::Json) {
-            out_.write(json_line({{"files", files},
+            out_.write(json_line({{"type", "summary"},
+                                  {"files", files},
                                   {"files_read", files_read_},
                                   {"bytes", bytes_},
                                   {"problems", problems_}}));
-        } else {
+        } else if (!quiet_) {
             out_.write(std::to_string(files_read_) + " of " + std::to_string(files) +
                        " files read, " + std::to_string(bytes_) + " bytes, " +
-                       std::to_string(problems_) + " problems\n");
+                       std::to_string(problems_) + (problems_ == 1 ? " problem\n" : " problems\n"));
         }
         return problems_ == 0 ? 0 : 1;
     }
 
   private:
     Format format_;
+    bool quiet_;
     StandardOutput& out_;
     std::size_t files_read_ = 0;
     std::uint64_t bytes_ = 0;
     std::size_t problems_ = 0;
+};
+
+std::string hex32(std::uint32_t value) {
+    return "0x" + base::hex_upper(value, 8);
+}
+
+// What the header says that cannot be so of an archive this long.
+void check_header(const dat::DatHeader& header, std::uint64_t length, VerifyReport& report) {
+    constexpr std::string_view step = "check header";
+    if (header.magic != dat::DatHeader::signature) {
+        report.problem({}, step,
+                       "magic " + hex32(header.magic) + " is not an archive's (" +
+                           hex32(dat::DatHeader::signature) + "): this is not an archive");
+    }
+    if (header.block_size <= link_length) {
+        report.problem({}, step,
+                       "block size " + std::to_string(header.block_size) +
+                           " leaves no room for a block's 4-byte link word");
+    }
+    if (header.file_size != length) {
+        report.problem({}, step,
+                       "the header records " + std::to_string(header.file_size) +
+                           " bytes, the file has " + std::to_string(length));
+    }
+    if (header.root_offset >= length) {
+        report.problem({}, step,
+                       "the directory's root " + hex32(header.root_offset) +
+                           " lies outside the file (" + std::to_string(length) + " bytes)");
+    }
+}
+
+// The blocks each file's chain claims, so that a block in two chains (cross-linked) is named,
+// and read for the first only: however the chains overlap, verifying reads each block's payload
+// at most once.
+class BlockClaims {
+  public:
+    BlockClaims(const dat::DatDatabase& database) : database_{database} {}
+
+    // Follows the chain of `entry` by its link words, claiming its blocks; the reason it may
+    // not be read when a block is another file's or its own already.
+    std::optional<std::string> claim(const dat::DatFileEntry& entry) {
+        const std::uint32_t payload = database_.header.block_size - link_length;
+        std::uint64_t remaining = entry.size;
+        std::uint32_t block = entry.offset;
+        while (remaining > 0) {
+            const auto [owner, fresh] = owners_.try_emplace(block, entry.id);
+            if (!fresh) {
+                return owner->second == entry.id
+                           ? "the chain reaches its block " + hex32(block) + " again"
+                           : "block " + hex32(block) + " is also in the chain of file " +
+                                 format_id(owner->second) + " (cross-linked)";
+            }
+            std::array<std::uint8_t, link_length> link{};
+            if (remaining <= payload || !database_.file.read_exact_at_compat(link, block)) {
+                break;  // the last block, or one that the read below names
+            }
+            block = static_cast<std::uint32_t>(link[0] | link[1] << 8 | link[2] << 16 |
+                                               static_cast<std::uint32_t>(link[3]) << 24);
+            if (block == 0) {
+                break;
+            }
+            remaining -= payload;
+        }
+        return std::nullopt;
+    }
+
+  private:
+    const dat::DatDatabase& database_;
+    std::unordered_map<std::uint32_t, std::uint32_t> owners_;
 };
 
 // The expander stops early on a malformed stream without saying so; the length it declared
@@ -68,11 +157,16 @@ std::optional<std::string> short_expansion(std::span<const std::uint8_t> stored,
            std::to_string(declared) + " bytes declared";
 }
 
-void verify_file(const dat::DatDatabase& database, const ListedFile& file, VerifyReport& report) {
+void verify_file(const dat::DatDatabase& database, const ListedFile& file, BlockClaims& claims,
+                 VerifyReport& report) {
     const dat::DatFileEntry& entry = file.entry;
+    if (auto overlap = claims.claim(entry)) {
+        report.problem(entry.id, "read block chain", *overlap);
+        return;
+    }
     auto stored = database.read_file_data(entry.offset, entry.size);
     if (!stored) {
-        report.problem(entry.id, "read block chain", stored.error().display());
+        report.problem(entry.id, "read block chain", stored.error().message());
         return;
     }
     report.file_read(stored->size());
@@ -91,23 +185,45 @@ void verify_file(const dat::DatDatabase& database, const ListedFile& file, Verif
     }
 }
 
-}  // namespace
-
 int run_verify(const VerifyCommand& command) {
-    const auto database = open_archive(command.archive);
-    if (!database) {
-        return 1;
-    }
     StandardOutput out;
-    VerifyReport report{command.format, out};
+    VerifyReport report{command, out};
+    const HeaderRead header = read_header_only(command.archive);
+    if (header.header) {
+        check_header(*header.header, header.length, report);
+    }
+    auto database = dat::DatDatabase::open(command.archive);
+    if (!database) {
+        const Failure failure = open_failure(command.archive, database.error());
+        report.problem({}, failure.doing, failure.why);
+        report_failure(command.archive, failure.doing, failure.why);
+        return out.finish(report.finish(0));
+    }
     const std::vector<ListedFile> files = files_in_id_order(*database);
+    BlockClaims claims{*database};
     for (const ListedFile& file : files) {
-        verify_file(*database, file, report);
+        verify_file(*database, file, claims, report);
         if (out.failed()) {
             break;
         }
     }
     return out.finish(report.finish(files.size()));
+}
+
+void declare_verify(CLI::App& app, VerifyCommand& command) {
+    add_format(app, command.format, "json (one object per line, tagged by \"type\")");
+    add_quiet(app, command.quiet, "the summary line of the text format");
+}
+
+}  // namespace
+
+Subcommand verify_subcommand() {
+    return archive_subcommand<VerifyCommand>(
+        "verify",
+        "Checks the header, reads every file once (blocks claimed by two chains are named), "
+        "expands the compressed ones, parses every clothing table; lists every problem and "
+        "the counts (status 1 when there is any problem)",
+        "verify portal.dat --format json", declare_verify, run_verify);
 }
 
 }  // namespace tarnwick_tool

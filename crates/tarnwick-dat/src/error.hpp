@@ -74,6 +74,10 @@ class DatError {
 
     std::string display() const;
     std::string debug() const;
+    // One plain line for people and scripts: no escape sequences, no record-reading frames
+    // beyond the innermost, control bytes escaped, ids as "0x" and eight upper-case digits.
+    // `display` stays as it is: the check program prints it.
+    std::string message() const;
 
   private:
     Kind kind_;

@@ -84,6 +84,33 @@ TEST(DatErrorDebug, BinReadShowsTheDisplayText) {
     EXPECT_EQ(error.debug(), "BinRead(failed to fill whole buffer)");
 }
 
+// One plain line whatever the kind: ids with "0x", no escape sequence, no line break, the
+// innermost frame only.
+TEST(DatErrorMessage, OnePlainLinePerKind) {
+    ReadError framed{read_cause::VariantErrors{0x10, {{"A", "short"}, {"B", "bad"}}}};
+    framed.push_frame({"While parsing field 'ranges' in CloSubPalette", SourceSite{"x.hpp", 3}});
+    framed.push_frame({"While parsing field 'clo_sub_palettes' in CloSubPalEffect", {}});
+    struct Case {
+        DatError error;
+        std::string message;
+    };
+    Case cases[] = {
+        {make(DatError::NotFound{0x99999999}), "no file 0x99999999"},
+        {make(DatError::DuplicateId{0x2A}), "duplicate file id 0x0000002A"},
+        {make(DatError::DecompressionFailed{0xabc}), "cannot expand compressed file 0x00000ABC"},
+        {make(DatError::Corruption{"loop\x1b[1m\nat 0x400"}), "loop\\x1B[1m\\x0Aat 0x400"},
+        {make(DatError::PathError{"a\xFF\x07.dat", IoError::from_errno(ENOENT)}),
+         "cannot open a\xEF\xBF\xBD\\x07.dat: No such file or directory (os error 2)"},
+        {DatError{IoError::fill_whole_buffer_eof()}, "failed to fill whole buffer"},
+        {DatError{std::move(framed)},
+         "no variants matched at 0x10:; A: short; B: bad (while parsing field 'ranges' in "
+         "CloSubPalette)"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.error.message(), c.message) << c.error.display();
+    }
+}
+
 TEST(DatErrorConversion, EndOfDataInARecordStaysBinRead) {
     const DatError error = ReadError::io(IoError::fill_whole_buffer_eof());
     EXPECT_TRUE(error.is<DatError::BinRead>());

@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include "tarnwick_base/expected.hpp"
 #include "tarnwick_base/hex.hpp"
 #include "tarnwick_base/little_endian.hpp"
+#include "tarnwick_dat/utils/lrs_format.hpp"
 
 namespace tarnwick_dat {
 
@@ -106,9 +110,25 @@ std::expected<DatHeader, DatError> read_header(const ArchiveFile& file) {
     return *DatHeader::read(reader);  // 80 bytes always make a header
 }
 
+// Runs `read`, giving a failed allocation as an error: no exception leaves the library.
+template <class Read>
+auto within_memory(Read read) -> decltype(read()) {
+    try {
+        return read();
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    return std::unexpected{DatError{IoError::from_errno(ENOMEM)}};
+}
+
 }  // namespace
 
 std::expected<DatDatabase, DatError> DatDatabase::open(const std::filesystem::path& path) {
+    return within_memory([&path] { return open_unguarded(path); });
+}
+
+std::expected<DatDatabase, DatError> DatDatabase::open_unguarded(
+    const std::filesystem::path& path) {
     auto file = ArchiveFile::open_read_only(path);
     if (!file) {
         return std::unexpected{DatError{DatError::PathError{path, file.error()}}};
@@ -134,15 +154,18 @@ DatDatabase& DatDatabase::operator=(DatDatabase&& other) noexcept {
 
 std::expected<std::vector<std::uint8_t>, DatError> DatDatabase::read_file_data(
     std::uint32_t offset, std::uint32_t size) const {
-    ReadWindow window{0};
-    std::vector<std::uint8_t> data;
-    TARNWICK_TRY(read_chain(chains(), offset, size, window, data));
-    return data;
+    return within_memory([&]() -> std::expected<std::vector<std::uint8_t>, DatError> {
+        ReadWindow window{0};
+        std::vector<std::uint8_t> data;
+        TARNWICK_TRY(read_chain(chains(), offset, size, window, data));
+        return data;
+    });
 }
 
 std::expected<std::vector<std::uint8_t>, DatError> DatDatabase::read_file_data_exact(
     std::uint32_t offset, std::uint32_t size) const {
-    return tarnwick_dat::read_file_data(file, header.block_size, offset, size);
+    return within_memory(
+        [&] { return tarnwick_dat::read_file_data(file, header.block_size, offset, size); });
 }
 
 std::expected<std::vector<std::uint8_t>, DatError> DatDatabase::get_file(std::uint32_t id) const {
@@ -152,17 +175,38 @@ std::expected<std::vector<std::uint8_t>, DatError> DatDatabase::get_file(std::ui
 
 std::expected<std::vector<std::uint8_t>, DatError> DatDatabase::get_file(std::uint32_t id,
                                                                          ReadWindow& window) const {
+    return within_memory([&]() -> std::expected<std::vector<std::uint8_t>, DatError> {
+        const auto found = files.find(id);
+        if (found == files.end()) {
+            return std::unexpected{DatError{DatError::NotFound{id}}};
+        }
+        const DatFileEntry& entry = found->second;
+        std::vector<std::uint8_t> stored;
+        TARNWICK_TRY(read_chain(chains(), entry.offset, entry.size, window, stored));
+        if (!entry.is_compressed()) {
+            return stored;
+        }
+        return decompress_lrs(stored);
+    });
+}
+
+std::expected<std::uint32_t, DatError> DatDatabase::expanded_size(std::uint32_t id) const {
     const auto found = files.find(id);
     if (found == files.end()) {
         return std::unexpected{DatError{DatError::NotFound{id}}};
     }
     const DatFileEntry& entry = found->second;
-    std::vector<std::uint8_t> stored;
-    TARNWICK_TRY(read_chain(chains(), entry.offset, entry.size, window, stored));
-    if (!entry.is_compressed()) {
-        return stored;
+    // A stream shorter than its prefix is handed out as stored.
+    if (!entry.is_compressed() || entry.size < lrs::size_prefix_length) {
+        return entry.size;
     }
-    return decompress_lrs(stored);
+    return within_memory([&]() -> std::expected<std::uint32_t, DatError> {
+        ReadWindow window{0};
+        std::vector<std::uint8_t> prefix;
+        TARNWICK_TRY(read_chain(chains(), entry.offset, lrs::size_prefix_length, window, prefix));
+        return tarnwick_base::load_le<std::uint32_t>(
+            std::span<const std::uint8_t>{prefix}.first<lrs::size_prefix_length>());
+    });
 }
 
 std::expected<void, DatError> DatDatabase::read_directory() {

@@ -101,6 +101,10 @@ class DatDatabase {
 
   public:
     // Opens the archive read-only, reads its header and loads its whole directory.
+    //
+    // Memory that cannot be had (a huge expansion under an address-space limit) is an error
+    // like any other: `open`, `read_file_data*`, `get_file` and `expanded_size` give
+    // `DatError::Io` of kind `OutOfMemory` ("Cannot allocate memory") instead of throwing.
     static std::expected<DatDatabase, DatError> open(const std::filesystem::path& path);
 
     DatKind dat_kind() const { return header.dat_kind(); }
@@ -118,6 +122,10 @@ class DatDatabase {
     // cost one read between them. The window's bytes are those of the file when it was filled.
     std::expected<std::vector<std::uint8_t>, DatError> get_file(std::uint32_t id,
                                                                 ReadWindow& window) const;
+    // The size `get_file` gives for `id`, without expanding: a compressed file's declared size
+    // (the prefix of its stream, one small read; a malformed stream expands to fewer bytes),
+    // the stored size for a file stored plain.
+    std::expected<std::uint32_t, DatError> expanded_size(std::uint32_t id) const;
 
     // Walks the tree from the header's root into `files`; a later duplicate id replaces the
     // earlier one.
@@ -134,6 +142,8 @@ class DatDatabase {
     ArchiveFile file;
 
   private:
+    static std::expected<DatDatabase, DatError> open_unguarded(const std::filesystem::path& path);
+
     DatDatabase(DatHeader header, ArchiveFile file, std::uint64_t file_length)
         : header{std::move(header)}, file{std::move(file)}, file_length_{file_length} {}
 

@@ -387,6 +387,12 @@ TEST_F(ArchiveTest, GetFileServesStoredAndExpandedBytes) {
     EXPECT_EQ(file_bytes(database, 0x10000005), prefixed);
     // Two calls give equal, separately owned bytes.
     EXPECT_EQ(file_bytes(database, 0x10000001), file_bytes(database, 0x10000001));
+    // The sizes those reads give, known without expanding.
+    for (const auto& [id, size] :
+         {std::pair{0x10000001u, 3000u}, {0x10000002u, 3u}, {0x10000003u, 0u}, {0x10000005u, 6u}}) {
+        EXPECT_EQ(database.expanded_size(id), size) << std::hex << id;
+    }
+    EXPECT_TRUE(database.expanded_size(0x10000006).error().is<DatError::NotFound>());
 }
 
 TEST_F(ArchiveTest, ChainPastTheEndFailsGetFile) {
