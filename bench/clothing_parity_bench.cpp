@@ -83,8 +83,8 @@ std::expected<LibraryView, std::string> read_through_library(const std::string& 
     }
     LibraryView view;
     view.map_bytes = heap_in_use() - heap_before;
-    view.entries = dat->files.size();
-    for (const auto& [id, entry] : dat->files) {
+    view.entries = dat->files().size();
+    for (const auto& [id, entry] : dat->files()) {
         if (tarnwick_dat::from_id_in_dat(id, dat->dat_kind()) !=
             tarnwick_dat::DatFileType::Clothing) {
             continue;

@@ -54,14 +54,9 @@ bool same_outcome(const std::expected<std::vector<std::uint8_t>, DatError>& a,
 }
 
 void read_everything(const DatDatabase& archive) {
-    std::vector<std::uint32_t> ids;
-    for (const auto& entry : archive.files) {
-        ids.push_back(entry.first);
-    }
-    std::sort(ids.begin(), ids.end());
     ReadWindow window;
-    for (const std::uint32_t id : ids) {
-        const DatFileEntry& entry = archive.files.at(id);
+    for (const DatFileEntry& entry : archive.entries()) {
+        const std::uint32_t id = entry.id;
         require(same_outcome(archive.read_file_data(entry.offset, entry.size),
                              archive.read_file_data_exact(entry.offset, entry.size)),
                 "the fast and step-by-step chain reads disagree");

@@ -95,14 +95,14 @@ Bytes chain_reads(std::uint16_t block_size, std::uint8_t choices,
 // and a 16-byte-block file whose one chain runs on, then loops back.
 void write_block_chain_seeds(const fs::path& dir, const DatDatabase& archive, const Bytes& file) {
     std::vector<DatFileEntry> largest;
-    for (const auto& [id, entry] : archive.files) {
+    for (const auto& [id, entry] : archive.files()) {
         largest.push_back(entry);
     }
     std::sort(largest.begin(), largest.end(), [](const auto& a, const auto& b) {
         return a.size > b.size || (a.size == b.size && a.id < b.id);
     });
     largest.resize(std::min<std::size_t>(largest.size(), 3));
-    const auto block_size = static_cast<std::uint16_t>(archive.header.block_size);
+    const auto block_size = static_cast<std::uint16_t>(archive.header().block_size);
     write_file(dir / "sample-largest", chain_reads(block_size, 0x00, largest, file));
     write_file(dir / "sample-largest-short-reads", chain_reads(block_size, 0x1B, largest, file));
     Bytes looping(64);
@@ -125,7 +125,7 @@ std::expected<void, DatError> write_archive_seeds(const fs::path& corpus) {
         return tarnwick_base::take_error(archive);
     }
     write_block_chain_seeds(corpus / "block_chain", *archive, read_file(sample));
-    for (const auto& [id, entry] : archive->files) {
+    for (const auto& [id, entry] : archive->files()) {
         if (entry.size == 0) {
             continue;
         }

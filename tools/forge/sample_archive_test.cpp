@@ -31,13 +31,13 @@ TEST(SampleArchive, ReadsBackAsAPortalArchiveWhoseClothingParsesToTheWrittenTall
 
     const DatDatabase dat = DatDatabase::open(path).value();
     EXPECT_EQ(dat.dat_kind(), DatKind::Portal);
-    EXPECT_EQ(std::string(dat.header.version_string.begin(), dat.header.version_string.end()),
+    EXPECT_EQ(std::string(dat.header().version_string.begin(), dat.header().version_string.end()),
               "SYNTHETIC SAMPLE");
-    EXPECT_EQ(dat.files.size(), summary.files);
+    EXPECT_EQ(dat.files().size(), summary.files);
 
     ClothingTally tally;
     std::uint64_t clothing = 0;
-    for (const auto& [id, entry] : dat.files) {
+    for (const auto& [id, entry] : dat.files()) {
         if (from_id_in_dat(id, dat.dat_kind()) != DatFileType::Clothing) {
             continue;
         }
@@ -128,7 +128,7 @@ TEST(SampleArchive, DirectoryHasSeveralLevels) {
     ASSERT_TRUE(write_sample_archive(path, {.seed = 5, .scale = 0.1}));
     const DatDatabase dat = DatDatabase::open(path).value();
     // More entries than two levels of 61-entry nodes can hold without a third.
-    EXPECT_GT(dat.files.size(), 61u * 62u);
+    EXPECT_GT(dat.files().size(), 61u * 62u);
 }
 
 }  // namespace

@@ -23,8 +23,8 @@ std::string length_text(std::uint64_t length) {
 std::vector<ListedFile> files_in_id_order(const dat::DatDatabase& database,
                                           std::optional<dat::DatFileType> type) {
     std::vector<ListedFile> listed;
-    listed.reserve(database.files.size());
-    for (const auto& [id, entry] : database.files) {
+    listed.reserve(database.files().size());
+    for (const auto& [id, entry] : database.files()) {
         const dat::DatFileType entry_type = dat::from_id_in_dat(id, database.dat_kind());
         if (!type || entry_type == *type) {
             listed.push_back({entry, entry_type});
@@ -94,11 +94,11 @@ std::expected<std::vector<std::uint8_t>, Failure> read_whole_file(const dat::Dat
     }
     if (!bytes) {
         std::string why = bytes.error().message();
-        const auto found = database.files.find(id);
-        if (ran_off_the_end(bytes.error()) && found != database.files.end()) {
+        const auto found = database.files().find(id);
+        if (ran_off_the_end(bytes.error()) && found != database.files().end()) {
             why += " (its chain at offset 0x" + base::hex_upper(found->second.offset, 8) + ", " +
                    length_text(found->second.size) + " stored; the archive is " +
-                   length_text(database.file.length().value_or(0)) + ")";
+                   length_text(database.file_length()) + ")";
         }
         return std::unexpected{Failure{std::move(doing), std::move(why)}};
     }

@@ -49,9 +49,9 @@ int run_clothing(const ClothingCommand& command) {
     }
     const dat::DatFileType type = dat::from_id_in_dat(command.id, database->dat_kind());
     if (type != dat::DatFileType::Clothing) {
-        return fail(command, {"", format_id(command.id) + " is a " +
-                                      std::string{dat::dat_file_type_name(type)} +
-                                      " file, not a clothing table"});
+        return fail(command,
+                    {"", format_id(command.id) + " is a " + std::string{dat::file_type_name(type)} +
+                             " file, not a clothing table"});
     }
     auto bytes = read_whole_file(*database, command.id);
     if (!bytes) {

@@ -50,7 +50,7 @@ class TypeFolders {
     const std::expected<OutputFolder, std::string>& of(dat::DatFileType type) {
         auto found = folders_.find(type);
         if (found == folders_.end()) {
-            found = folders_.emplace(type, top_.subfolder(dat::dat_file_type_name(type))).first;
+            found = folders_.emplace(type, top_.subfolder(dat::file_type_name(type))).first;
         }
         return found->second;
     }

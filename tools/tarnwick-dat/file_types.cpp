@@ -23,7 +23,7 @@ bool same_ignoring_case(std::string_view a, std::string_view b) {
 
 std::optional<dat::DatFileType> file_type_by_name(std::string_view name) {
     for (dat::DatFileType type : all_file_types) {
-        if (same_ignoring_case(dat::dat_file_type_name(type), name)) {
+        if (same_ignoring_case(dat::file_type_name(type), name)) {
             return type;
         }
     }
@@ -36,7 +36,7 @@ std::string file_type_names() {
         if (!names.empty()) {
             names += ", ";
         }
-        names += dat::dat_file_type_name(type);
+        names += dat::file_type_name(type);
     }
     return names;
 }

@@ -100,7 +100,7 @@ std::vector<std::pair<std::string_view, std::size_t>> type_counts(
     const std::vector<ListedFile>& files) {
     std::map<std::string_view, std::size_t> counts;
     for (const ListedFile& file : files) {
-        ++counts[dat::dat_file_type_name(file.type)];
+        ++counts[dat::file_type_name(file.type)];
     }
     std::vector<std::pair<std::string_view, std::size_t>> sorted{counts.begin(), counts.end()};
     std::ranges::stable_sort(sorted, std::ranges::greater{},
@@ -145,7 +145,7 @@ int run_info(const InfoCommand& command) {
         for (const auto& [name, count] : type_counts(files)) {
             by_type[std::string{name}] = count;
         }
-        out.write(json_block({{"header", header_json(database->header)},
+        out.write(json_block({{"header", header_json(database->header())},
                               {"kind", kind_name(database->dat_kind())},
                               {"files", files.size()},
                               {"compressed", compressed},
@@ -153,9 +153,9 @@ int run_info(const InfoCommand& command) {
                               {"files_by_type", by_type}}));
         return out.finish(0);
     }
-    out.write(header_lines(database->header));
+    out.write(header_lines(database->header()));
     out.write(line("kind", kind_name(database->dat_kind())));
-    out.write(line("block size", std::to_string(database->header.block_size)));
+    out.write(line("block size", std::to_string(database->header().block_size)));
     out.write(line("files", std::to_string(files.size())));
     out.write(line("compressed", std::to_string(compressed)));
     out.write(line("directory nodes", std::to_string(shape.nodes)));

@@ -30,7 +30,7 @@ std::optional<std::uint32_t> expanded_size(const dat::DatDatabase& database,
 // cannot be read shows "?".
 std::string text_line(const ListedFile& file, std::optional<std::uint32_t> expanded) {
     const dat::DatFileEntry& entry = file.entry;
-    const std::string type{dat::dat_file_type_name(file.type)};
+    const std::string type{dat::file_type_name(file.type)};
     const std::string expanded_text = expanded ? std::to_string(*expanded) : "?";
     char text[192];
     std::snprintf(text, sizeof text, "%s  %-19s %10u %10s  %-10s  %s  %u\n",
@@ -54,7 +54,7 @@ std::string json_object_line(const ListedFile& file, std::optional<std::uint32_t
     line.field("id", format_id(entry.id))
         .field("size", std::uint64_t{entry.size})
         .field("timestamp", iso_timestamp(entry.timestamp))
-        .field("type", dat::dat_file_type_name(file.type))
+        .field("type", dat::file_type_name(file.type))
         .field("version", std::uint64_t{entry.version});
     return std::move(line).finish();
 }

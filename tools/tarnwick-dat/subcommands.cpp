@@ -11,7 +11,8 @@ namespace tarnwick_tool {
     X(cat)                           \
     X(extract)                       \
     X(clothing)                      \
-    X(verify)
+    X(verify)                        \
+    X(mount)
 
 #define TARNWICK_TOOL_DECLARE(name) Subcommand name##_subcommand();
 TARNWICK_TOOL_SUBCOMMANDS(TARNWICK_TOOL_DECLARE)

@@ -111,7 +111,7 @@ class BlockClaims {
     // Follows the chain of `entry` by its link words, claiming its blocks; the reason it may
     // not be read when a block is another file's or its own already.
     std::optional<std::string> claim(const dat::DatFileEntry& entry) {
-        const std::uint32_t payload = database_.header.block_size - link_length;
+        const std::uint32_t payload = database_.header().block_size - link_length;
         std::uint64_t remaining = entry.size;
         std::uint32_t block = entry.offset;
         while (remaining > 0) {
@@ -123,7 +123,7 @@ class BlockClaims {
                                  format_id(owner->second) + " (cross-linked)";
             }
             std::array<std::uint8_t, link_length> link{};
-            if (remaining <= payload || !database_.file.read_exact_at_compat(link, block)) {
+            if (remaining <= payload || !database_.source().read_exact_at_compat(link, block)) {
                 break;  // the last block, or one that the read below names
             }
             block = static_cast<std::uint32_t>(link[0] | link[1] << 8 | link[2] << 16 |

@@ -26,6 +26,7 @@
 #include "tarnwick_dat/lib.hpp"
 #include "tarnwick_dat/test_support/temp_dir.hpp"
 #include "tarnwick_dat/utils/lrs_format.hpp"
+#include "tarnwick_dat/utils/read_window.hpp"
 
 namespace tarnwick_dat {
 namespace {
@@ -82,19 +83,20 @@ struct Layout {
 
 Layout read_layout(const Bytes& sample) {
     Layout layout;
-    layout.block_size = u32_at(sample, dat_header_offset + 4);
+    layout.block_size = u32_at(sample, dat_header_offset + header_field::block_size);
     for (std::size_t at = layout.block_size; at + layout.block_size <= sample.size();
          at += layout.block_size) {
         layout.blocks.push_back(static_cast<std::uint32_t>(at));
     }
-    const std::size_t payload = layout.block_size - 4;
+    const std::size_t payload = layout.block_size - dat_link_word_length;
     layout.chain_byte = [&sample, payload](std::uint32_t offset, std::size_t index) {
         for (; index >= payload; index -= payload) {
             offset = u32_at(sample, offset);
         }
-        return offset + 4 + index;
+        return offset + dat_link_word_length + index;
     };
-    std::vector<std::uint32_t> pending{u32_at(sample, dat_header_offset + 32)};
+    std::vector<std::uint32_t> pending{
+        u32_at(sample, dat_header_offset + header_field::root_offset)};
     while (!pending.empty()) {
         const std::uint32_t node = pending.back();
         pending.pop_back();
@@ -102,9 +104,9 @@ Layout read_layout(const Bytes& sample) {
         const auto node_u32 = [&](std::size_t index) {
             return u32_at(sample, layout.chain_byte(node, index));
         };
-        const std::uint32_t count = node_u32(dat_node_branch_count * 4);
+        const std::uint32_t count = node_u32(dat_node_count_at);
         for (std::uint32_t i = 0; i < count; ++i) {
-            const std::size_t first = dat_node_branch_count * 4 + 4 + i * DatFileEntry::byte_length;
+            const std::size_t first = dat_node_entries_at + i * DatFileEntry::byte_length;
             Bytes stored;
             for (std::size_t b = 0; b < DatFileEntry::byte_length; ++b) {
                 stored.push_back(sample[layout.chain_byte(node, first + b)]);
@@ -183,7 +185,7 @@ class Mutants {
         const std::uint32_t root = layout_.nodes.front();
         for (const std::uint32_t node : layout_.nodes) {
             const std::string name = "node 0x" + hex_upper(node);
-            const std::size_t count_at = layout_.chain_byte(node, dat_node_branch_count * 4);
+            const std::size_t count_at = layout_.chain_byte(node, dat_node_count_at);
             for (const std::uint32_t count : {0u, 61u, 62u, 0xFFFFFFFFu}) {
                 with_u32(name + " entry count", count_at, count);
             }
@@ -257,16 +259,12 @@ std::string read_everything(const std::filesystem::path& path, std::string& summ
         summary = "open failed";
         return archive.error().display().empty() ? "an open error without a text" : "";
     }
-    std::vector<std::uint32_t> ids;
-    for (const auto& entry : archive->files) {
-        ids.push_back(entry.first);
-    }
-    std::sort(ids.begin(), ids.end());
     std::size_t errors = 0;
     std::size_t tables = 0;
     ReadWindow window;
-    for (const std::uint32_t id : ids) {
-        const DatFileEntry entry = archive->files.at(id);
+    const std::vector<DatFileEntry> entries = archive->entries();
+    for (const DatFileEntry& entry : entries) {
+        const std::uint32_t id = entry.id;
         if (std::string disagreement = fast_and_exact_disagree(*archive, entry, window);
             !disagreement.empty()) {
             return disagreement;
@@ -285,12 +283,12 @@ std::string read_everything(const std::filesystem::path& path, std::string& summ
         if (entry.is_compressed() ? bytes->size() > bound : bytes->size() != entry.size) {
             return "file " + hex_upper(id) + " has " + std::to_string(bytes->size()) + " bytes";
         }
-        if (from_id_in_dat(id, archive->dat_kind()) == DatFileType::Clothing) {
+        if (archive->type_of(id) == DatFileType::Clothing) {
             ByteReader reader{*bytes};
             tables += ClothingTable::read(reader, Endian::Little).has_value() ? 1 : 0;
         }
     }
-    summary = std::to_string(ids.size()) + " files, " + std::to_string(errors) + " errors, " +
+    summary = std::to_string(entries.size()) + " files, " + std::to_string(errors) + " errors, " +
               std::to_string(tables) + " clothing tables";
     return "";
 }

@@ -15,7 +15,7 @@ using tarnwick_base::hex_lower;
 
 namespace {
 
-constexpr std::uint32_t link_length = 4;
+constexpr auto link_length = static_cast<std::uint32_t>(dat_link_word_length);
 // Bounds one read of a long contiguous chain; the next run is read when the walk gets there.
 constexpr std::uint64_t max_run_read = std::uint64_t{1} << 20;
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tarnwick_dat/error.hpp"
+#include "tarnwick_dat/layout.hpp"
 #include "tarnwick_dat/utils.hpp"
 #include "tarnwick_dat/utils/read_window.hpp"
 

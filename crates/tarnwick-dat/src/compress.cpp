@@ -18,14 +18,28 @@ using lrs::min_match_length;
 // Candidates tried per position; more finds slightly longer matches at a high cost in speed.
 constexpr std::size_t max_chain_steps = 16;
 constexpr std::size_t window_slots = 4096;  // a power of two above max_distance
-constexpr std::uint32_t no_position = std::numeric_limits<std::uint32_t>::max();
 
-// Positions by their first two bytes, newest first, linked through a ring over the window.
+// Positions by their first two bytes, newest first, linked through a ring over the window. The
+// tables (256 KiB) are set up once per thread and kept from input to input: each input's
+// positions are stored from a base above every earlier input's, so that whatever an earlier
+// input left in them is below the base and reads as no position.
 class MatchFinder {
   public:
-    explicit MatchFinder(std::span<const std::uint8_t> input) : input_{input} {
-        heads_.fill(no_position);
-        previous_.fill(no_position);
+    MatchFinder() {
+        heads_.fill(0);
+        previous_.fill(0);
+    }
+
+    // Starts on a new input.
+    void start(std::span<const std::uint8_t> input) {
+        if (input.size() >= std::numeric_limits<std::uint32_t>::max() - next_base_) {
+            heads_.fill(0);
+            previous_.fill(0);
+            next_base_ = 1;
+        }
+        input_ = input;
+        base_ = next_base_;
+        next_base_ += static_cast<std::uint32_t>(input.size()) + 1;
     }
 
     void insert(std::size_t position) {
@@ -34,7 +48,7 @@ class MatchFinder {
         }
         const std::size_t key = pair_at(position);
         previous_[position % window_slots] = heads_[key];
-        heads_[key] = static_cast<std::uint32_t>(position);
+        heads_[key] = base_ + static_cast<std::uint32_t>(position);
     }
 
     struct Match {
@@ -48,15 +62,16 @@ class MatchFinder {
             return best;
         }
         const std::size_t limit = std::min(max_match_length, input_.size() - position);
-        std::uint32_t candidate = heads_[pair_at(position)];
-        for (std::size_t step = 0; step < max_chain_steps && candidate != no_position; ++step) {
+        std::uint32_t stored = heads_[pair_at(position)];
+        for (std::size_t step = 0; step < max_chain_steps && stored >= base_; ++step) {
+            const std::size_t candidate = stored - base_;
             const std::size_t distance = position - candidate;
             if (distance > max_distance) {
                 break;
             }
             // A candidate that differs at the best length so far cannot beat it.
             if (input_[candidate + best.length] != input_[position + best.length]) {
-                candidate = previous_[candidate % window_slots];
+                stored = previous_[candidate % window_slots];
                 continue;
             }
             std::size_t length = 0;
@@ -69,7 +84,7 @@ class MatchFinder {
                     break;
                 }
             }
-            candidate = previous_[candidate % window_slots];
+            stored = previous_[candidate % window_slots];
         }
         return best;
     }
@@ -80,6 +95,9 @@ class MatchFinder {
     }
 
     std::span<const std::uint8_t> input_;
+    // Stored positions are `base_ + position`; 0 was never one.
+    std::uint32_t base_ = 1;
+    std::uint32_t next_base_ = 1;
     std::array<std::uint32_t, 1 << 16> heads_;
     std::array<std::uint32_t, window_slots> previous_;
 };
@@ -123,8 +141,9 @@ std::vector<std::uint8_t> compress_lrs(std::span<const std::uint8_t> input) {
     std::vector<std::uint8_t> out;
     out.reserve(lrs::size_prefix_length + input.size() + input.size() / 8 + 1);
     tarnwick_base::append_le(out, static_cast<std::uint32_t>(input.size()));
-    // The finder's tables are large; keep them off the stack.
-    auto finder = std::make_unique<MatchFinder>(input);
+    // The finder's tables are large: off the stack, and set up once per thread.
+    thread_local const std::unique_ptr<MatchFinder> finder = std::make_unique<MatchFinder>();
+    finder->start(input);
     TokenWriter tokens{out};
     std::size_t position = 0;
     while (position < input.size()) {

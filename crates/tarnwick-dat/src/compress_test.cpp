@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <thread>
 
 #include "tarnwick_dat/utils.hpp"
 
@@ -91,6 +92,20 @@ TEST(CompressLrs, CompressesRepetitionAndBoundsGrowth) {
     EXPECT_LT(compress_lrs(periodic).size(), 1000 + 99000 / 17 * 2 + 99000 / 8 / 8 + 200);
     const Bytes noise = random_bytes(80000, 6);
     EXPECT_LE(compress_lrs(noise).size(), 4 + 80000 + 10000);
+}
+
+// The finder's tables outlive each input: nothing an earlier input left in them may match.
+TEST(CompressLrs, EarlierInputsLeaveNoTrace) {
+    const Bytes text = phrases(5000);
+    const Bytes alone = compress_lrs(text);
+    for (const Bytes& before : {text, random_bytes(70000, 3, 4), Bytes{}}) {
+        compress_lrs(before);
+        EXPECT_EQ(compress_lrs(text), alone);
+    }
+    // A fresh thread starts from fresh tables and must agree.
+    Bytes elsewhere;
+    std::thread{[&] { elsewhere = compress_lrs(text); }}.join();
+    EXPECT_EQ(elsewhere, alone);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "tarnwick_dat/file_type.hpp"
 
+#include <algorithm>
 #include <array>
 
 namespace tarnwick_dat {
@@ -30,6 +31,16 @@ constexpr std::array<DatFileType, 256> portal_prefix_table() {
 
 constexpr std::array<DatFileType, 256> portal_prefixes = portal_prefix_table();
 
+#define TARNWICK_FILE_TYPE_ITEM(name, value) DatFileType::name,
+constexpr DatFileType every_file_type[] = {TARNWICK_PORTAL_FILE_TYPES(TARNWICK_FILE_TYPE_ITEM)
+                                               TARNWICK_OTHER_FILE_TYPES(TARNWICK_FILE_TYPE_ITEM)};
+#undef TARNWICK_FILE_TYPE_ITEM
+
+// ASCII letters only: type names are ASCII, and the locale must not matter.
+constexpr char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 // The landblock patterns of the low 16 bits, Unknown when the suffix is neither.
 DatFileType landblock_type(std::uint32_t suffix) {
     if (suffix == landblock_suffix) {
@@ -51,7 +62,21 @@ DatFileType cell_type(std::uint32_t suffix) {
 
 }  // namespace
 
-std::string_view dat_file_type_name(DatFileType type) {
+std::string_view dat_kind_name(DatKind kind) {
+    switch (kind) {
+        case DatKind::Portal:
+            return "Portal";
+        case DatKind::Cell:
+            return "Cell";
+        case DatKind::Local:
+            return "Local";
+        case DatKind::Unknown:
+            break;
+    }
+    return "Unknown";
+}
+
+std::string_view file_type_name(DatFileType type) {
     switch (type) {
 #define TARNWICK_FILE_TYPE_NAME(name, value) \
     case DatFileType::name:                  \
@@ -61,6 +86,20 @@ std::string_view dat_file_type_name(DatFileType type) {
 #undef TARNWICK_FILE_TYPE_NAME
     }
     return "Unknown";
+}
+
+std::optional<DatFileType> file_type_by_name(std::string_view name) {
+    const auto same = [](char a, char b) { return lower(a) == lower(b); };
+    for (const DatFileType type : every_file_type) {
+        if (std::ranges::equal(file_type_name(type), name, same)) {
+            return type;
+        }
+    }
+    return std::nullopt;
+}
+
+std::span<const DatFileType> all_file_types() {
+    return every_file_type;
 }
 
 DatFileType classify_portal_prefix(std::uint8_t prefix) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string_view>
 
 namespace tarnwick_dat {
@@ -78,8 +80,15 @@ enum class DatFileType : std::uint32_t {
 
 #undef TARNWICK_FILE_TYPE_ENUMERATOR
 
-// The variant's name as declared ("Clothing").
-std::string_view dat_file_type_name(DatFileType type);
+// The archive kind's name ("Portal").
+std::string_view dat_kind_name(DatKind kind);
+
+// The type's name as declared ("Clothing").
+std::string_view file_type_name(DatFileType type);
+// The type of that name, in any case ("clothing", "CLOTHING").
+std::optional<DatFileType> file_type_by_name(std::string_view name);
+// Every type, in the order declared above.
+std::span<const DatFileType> all_file_types();
 
 // The type that a portal identifier's top byte names; 0x07 is a second prefix for Texture.
 DatFileType classify_portal_prefix(std::uint8_t prefix);

@@ -2,15 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <map>
 #include <optional>
+#include <set>
+#include <string>
 
 #include "tarnwick_base/hex.hpp"
 
 namespace tarnwick_dat {
 
 void PrintTo(DatFileType type, std::ostream* out) {
-    *out << dat_file_type_name(type);
+    *out << file_type_name(type);
 }
 
 namespace {
@@ -82,7 +85,7 @@ TEST(ClassifyPortalPrefix, NamedPrefixesGiveTheirTypeAndEveryOtherIsUnknown) {
 TEST(DatFileType, PortalVariantsHoldTheirPrefixAsValue) {
     for (const PrefixCase& c : named_prefixes) {
         if (c.prefix != 0x07) {
-            EXPECT_EQ(static_cast<std::uint32_t>(c.type), c.prefix) << dat_file_type_name(c.type);
+            EXPECT_EQ(static_cast<std::uint32_t>(c.type), c.prefix) << file_type_name(c.type);
         }
     }
 }
@@ -95,11 +98,41 @@ TEST(DatFileType, OtherVariantsHoldTheirValuesAndNames) {
         {DatFileType::Unknown, 0x00},
     };
     for (const auto& [type, value] : values) {
-        EXPECT_EQ(static_cast<std::uint32_t>(type), value) << dat_file_type_name(type);
+        EXPECT_EQ(static_cast<std::uint32_t>(type), value) << file_type_name(type);
     }
-    EXPECT_EQ(dat_file_type_name(DatFileType::MotionKinematics), "MotionKinematics");
-    EXPECT_EQ(dat_file_type_name(DatFileType::DataIDMapper), "DataIDMapper");
-    EXPECT_EQ(dat_file_type_name(DatFileType::Texture), "Texture");
+    EXPECT_EQ(file_type_name(DatFileType::MotionKinematics), "MotionKinematics");
+    EXPECT_EQ(file_type_name(DatFileType::DataIDMapper), "DataIDMapper");
+    EXPECT_EQ(file_type_name(DatFileType::Texture), "Texture");
+}
+
+TEST(DatFileType, EveryTypeIsListedOnceAndFoundByItsNameInAnyCase) {
+    const std::span<const DatFileType> types = all_file_types();
+    EXPECT_EQ(types.size(), 48u);
+    std::set<std::string_view> names;
+    for (const DatFileType type : types) {
+        const std::string_view name = file_type_name(type);
+        names.insert(name);
+        std::string upper{name};
+        std::string lower{name};
+        for (std::size_t i = 0; i < name.size(); ++i) {
+            upper[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[i])));
+            lower[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(name[i])));
+        }
+        EXPECT_EQ(file_type_by_name(name), type) << name;
+        EXPECT_EQ(file_type_by_name(upper), type) << upper;
+        EXPECT_EQ(file_type_by_name(lower), type) << lower;
+    }
+    EXPECT_EQ(names.size(), types.size());
+    for (const std::string_view unknown : {"", "Clothin", "Clothings", "0x10", "Clothing "}) {
+        EXPECT_EQ(file_type_by_name(unknown), std::nullopt) << unknown;
+    }
+}
+
+TEST(DatKind, NamesEveryKind) {
+    EXPECT_EQ(dat_kind_name(DatKind::Portal), "Portal");
+    EXPECT_EQ(dat_kind_name(DatKind::Cell), "Cell");
+    EXPECT_EQ(dat_kind_name(DatKind::Local), "Local");
+    EXPECT_EQ(dat_kind_name(DatKind::Unknown), "Unknown");
 }
 
 struct IdCase {
@@ -122,17 +155,7 @@ std::string_view kind_name(std::optional<DatKind> kind) {
     if (!kind) {
         return "NoKind";
     }
-    switch (*kind) {
-        case DatKind::Portal:
-            return "Portal";
-        case DatKind::Cell:
-            return "Cell";
-        case DatKind::Local:
-            return "Local";
-        case DatKind::Unknown:
-            break;
-    }
-    return "UnknownKind";
+    return *kind == DatKind::Unknown ? "UnknownKind" : dat_kind_name(*kind);
 }
 
 // "Id10000001_Portal": the identifier and the archive kind it is classified in.

@@ -4,6 +4,7 @@
 // the library's own names.
 
 #include "tarnwick_base/io_error.hpp"
+#include "tarnwick_dat/version.hpp"
 
 namespace tarnwick_dat {
 

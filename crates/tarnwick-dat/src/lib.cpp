@@ -6,11 +6,16 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <unordered_set>
 
 #include "tarnwick_base/expected.hpp"
 #include "tarnwick_base/hex.hpp"
 #include "tarnwick_base/little_endian.hpp"
+#include "tarnwick_dat/block_chain.hpp"
+#include "tarnwick_dat/directory_pool.hpp"
+#include "tarnwick_dat/utils/archive_file.hpp"
 #include "tarnwick_dat/utils/lrs_format.hpp"
+#include "tarnwick_dat/utils/read_window.hpp"
 
 namespace tarnwick_dat {
 
@@ -88,9 +93,14 @@ std::uint32_t load_u32(std::span<const std::uint8_t> bytes, std::size_t at) {
     return tarnwick_base::load_le<std::uint32_t>(bytes.subspan(at).first<4>());
 }
 
-// The header as the record reader takes it from the file's position, field by field.
-std::expected<DatHeader, DatError> read_header_step_by_step(const ArchiveFile& file) {
-    FileReader reader{file.fd()};
+ChainSource chains(const FileExtPolyfill& file, const DatHeader& header,
+                   std::uint64_t file_length) {
+    return {file, header.block_size, file_length};
+}
+
+// The header as the record reader takes it, field by field.
+std::expected<DatHeader, DatError> read_header_step_by_step(const FileExtPolyfill& file) {
+    PositionedReader reader{file};
     TARNWICK_TRY(reader.seek(dat_header_offset));
     auto header = DatHeader::read(reader);
     if (!header) {
@@ -101,9 +111,14 @@ std::expected<DatHeader, DatError> read_header_step_by_step(const ArchiveFile& f
 
 // One positioned read of the whole header, decoded from memory. A file that cannot give all 80
 // bytes is read again step by step, which names the field and the cause where it stops.
-std::expected<DatHeader, DatError> read_header(const ArchiveFile& file) {
+std::expected<DatHeader, DatError> read_header(const FileExtPolyfill& file) {
     std::array<std::uint8_t, DatHeader::byte_length> bytes{};
-    if (!file.read_exact_at_compat(bytes, dat_header_offset)) {
+    if (auto read = file.read_exact_at_compat(bytes, dat_header_offset); !read) {
+        // What cannot be read at an offset (a FIFO) cannot be sought to the header either: that
+        // is the failure, before any field.
+        if (read.error().kind() == IoErrorKind::NotSeekable) {
+            return std::unexpected{DatError{std::move(read.error())}};
+        }
         return read_header_step_by_step(file);
     }
     ByteReader reader{bytes};
@@ -123,23 +138,54 @@ auto within_memory(Read read) -> decltype(read()) {
 
 }  // namespace
 
+// A branch back to a node on the current path would never end; a node shared by several
+// branches is read once, since reading it again would insert the same entries. The walk reads
+// ahead through its own window (nodes tend to lie together) into one node buffer, and notes the
+// nodes in the order read with the number of entries they hold.
+struct DatDatabase::Walk {
+    std::unordered_set<std::uint32_t> on_path;
+    std::unordered_set<std::uint32_t> finished;
+    ReadWindow window;
+    std::vector<std::uint8_t> node;
+    std::vector<std::uint32_t> order;
+    std::size_t entries = 0;
+};
+
+DatDatabase::DatDatabase(DatHeader header, std::unique_ptr<const FileExtPolyfill> file,
+                         std::uint64_t file_length)
+    : directory_pool_{std::make_unique<DirectoryPool>()},
+      header_{std::move(header)},
+      files_{directory_pool_.get()},
+      file_{std::move(file)},
+      file_length_{file_length} {}
+
+DatDatabase::DatDatabase(DatDatabase&& other) noexcept = default;
+DatDatabase::~DatDatabase() = default;
+
 std::expected<DatDatabase, DatError> DatDatabase::open(const std::filesystem::path& path) {
-    return within_memory([&path] { return open_unguarded(path); });
+    return within_memory([&path]() -> std::expected<DatDatabase, DatError> {
+        auto file = ArchiveFile::open_read_only(path);
+        if (!file) {
+            return std::unexpected{DatError{DatError::PathError{path, file.error()}}};
+        }
+        return open_unguarded(std::make_unique<ArchiveFile>(std::move(*file)));
+    });
+}
+
+std::expected<DatDatabase, DatError> DatDatabase::open(
+    std::unique_ptr<const FileExtPolyfill> source) {
+    return within_memory([&source] { return open_unguarded(std::move(source)); });
 }
 
 std::expected<DatDatabase, DatError> DatDatabase::open_unguarded(
-    const std::filesystem::path& path) {
-    auto file = ArchiveFile::open_read_only(path);
-    if (!file) {
-        return std::unexpected{DatError{DatError::PathError{path, file.error()}}};
-    }
-    auto header = read_header(*file);
+    std::unique_ptr<const FileExtPolyfill> source) {
+    auto header = read_header(*source);
     if (!header) {
         return tarnwick_base::take_error(header);
     }
     // Without a length every chain read asks for it, and meets the failure there.
-    const std::uint64_t length = file->length().value_or(0);
-    DatDatabase database{std::move(*header), std::move(*file), length};
+    const std::uint64_t length = source->length().value_or(0);
+    DatDatabase database{std::move(*header), std::move(source), length};
     TARNWICK_TRY(database.read_directory());
     return database;
 }
@@ -152,12 +198,26 @@ DatDatabase& DatDatabase::operator=(DatDatabase&& other) noexcept {
     return *this;
 }
 
+std::vector<DatFileEntry> DatDatabase::entries(std::optional<DatFileType> type) const {
+    std::vector<DatFileEntry> listed;
+    if (!type) {
+        listed.reserve(files_.size());
+    }
+    for (const auto& [id, entry] : files_) {
+        if (!type || type_of(id) == *type) {
+            listed.push_back(entry);
+        }
+    }
+    std::ranges::sort(listed, {}, &DatFileEntry::id);
+    return listed;
+}
+
 std::expected<std::vector<std::uint8_t>, DatError> DatDatabase::read_file_data(
     std::uint32_t offset, std::uint32_t size) const {
     return within_memory([&]() -> std::expected<std::vector<std::uint8_t>, DatError> {
         ReadWindow window{0};
         std::vector<std::uint8_t> data;
-        TARNWICK_TRY(read_chain(chains(), offset, size, window, data));
+        TARNWICK_TRY(read_chain(chains(*file_, header_, file_length_), offset, size, window, data));
         return data;
     });
 }
@@ -165,7 +225,7 @@ std::expected<std::vector<std::uint8_t>, DatError> DatDatabase::read_file_data(
 std::expected<std::vector<std::uint8_t>, DatError> DatDatabase::read_file_data_exact(
     std::uint32_t offset, std::uint32_t size) const {
     return within_memory(
-        [&] { return tarnwick_dat::read_file_data(file, header.block_size, offset, size); });
+        [&] { return tarnwick_dat::read_file_data(*file_, header_.block_size, offset, size); });
 }
 
 std::expected<std::vector<std::uint8_t>, DatError> DatDatabase::get_file(std::uint32_t id) const {
@@ -176,13 +236,14 @@ std::expected<std::vector<std::uint8_t>, DatError> DatDatabase::get_file(std::ui
 std::expected<std::vector<std::uint8_t>, DatError> DatDatabase::get_file(std::uint32_t id,
                                                                          ReadWindow& window) const {
     return within_memory([&]() -> std::expected<std::vector<std::uint8_t>, DatError> {
-        const auto found = files.find(id);
-        if (found == files.end()) {
+        const auto found = files_.find(id);
+        if (found == files_.end()) {
             return std::unexpected{DatError{DatError::NotFound{id}}};
         }
         const DatFileEntry& entry = found->second;
         std::vector<std::uint8_t> stored;
-        TARNWICK_TRY(read_chain(chains(), entry.offset, entry.size, window, stored));
+        TARNWICK_TRY(read_chain(chains(*file_, header_, file_length_), entry.offset, entry.size,
+                                window, stored));
         if (!entry.is_compressed()) {
             return stored;
         }
@@ -191,8 +252,8 @@ std::expected<std::vector<std::uint8_t>, DatError> DatDatabase::get_file(std::ui
 }
 
 std::expected<std::uint32_t, DatError> DatDatabase::expanded_size(std::uint32_t id) const {
-    const auto found = files.find(id);
-    if (found == files.end()) {
+    const auto found = files_.find(id);
+    if (found == files_.end()) {
         return std::unexpected{DatError{DatError::NotFound{id}}};
     }
     const DatFileEntry& entry = found->second;
@@ -203,14 +264,15 @@ std::expected<std::uint32_t, DatError> DatDatabase::expanded_size(std::uint32_t 
     return within_memory([&]() -> std::expected<std::uint32_t, DatError> {
         ReadWindow window{0};
         std::vector<std::uint8_t> prefix;
-        TARNWICK_TRY(read_chain(chains(), entry.offset, lrs::size_prefix_length, window, prefix));
+        TARNWICK_TRY(read_chain(chains(*file_, header_, file_length_), entry.offset,
+                                lrs::size_prefix_length, window, prefix));
         return tarnwick_base::load_le<std::uint32_t>(
             std::span<const std::uint8_t>{prefix}.first<lrs::size_prefix_length>());
     });
 }
 
 std::expected<void, DatError> DatDatabase::read_directory() {
-    return read_node(header.root_offset);
+    return read_node(header_.root_offset);
 }
 
 std::expected<void, DatError> DatDatabase::read_node(std::uint32_t offset) {
@@ -240,7 +302,8 @@ std::expected<void, DatError> DatDatabase::walk_node(std::uint32_t offset, Walk&
     }
     directory_shape_.nodes += 1;
     directory_shape_.depth = std::max(directory_shape_.depth, walk.on_path.size());
-    TARNWICK_TRY(read_chain(chains(), offset, dat_node_length, walk.window, walk.node));
+    TARNWICK_TRY(read_chain(chains(*file_, header_, file_length_), offset, dat_node_length,
+                            walk.window, walk.node));
     // The children reuse the node buffer: keep what is needed of this node first.
     const std::span<const std::uint8_t> node = walk.node;
     std::array<std::uint32_t, dat_node_branch_count> branches{};
@@ -274,13 +337,14 @@ std::expected<void, DatError> DatDatabase::insert_walked(Walk& walk) {
     // A node for each entry (a link and the pair) and a bucket pointer for each, the bucket
     // count being rounded up to a prime. A wrong guess only costs another block.
     constexpr std::size_t node_bytes =
-        (sizeof(void*) + sizeof(decltype(files)::value_type) + alignof(void*) - 1) /
-        alignof(void*) * alignof(void*);
+        (sizeof(void*) + sizeof(FileMap::value_type) + alignof(void*) - 1) / alignof(void*) *
+        alignof(void*);
     directory_pool_->expect(walk.entries * node_bytes +
                             (walk.entries * 5 / 4 + 64) * sizeof(void*));
-    files.reserve(files.size() + walk.entries);
+    files_.reserve(files_.size() + walk.entries);
     for (const std::uint32_t offset : walk.order) {
-        TARNWICK_TRY(read_chain(chains(), offset, dat_node_length, walk.window, walk.node));
+        TARNWICK_TRY(read_chain(chains(*file_, header_, file_length_), offset, dat_node_length,
+                                walk.window, walk.node));
         insert_entries(walk.node, load_u32(walk.node, dat_node_count_at));
     }
     return {};
@@ -292,7 +356,7 @@ void DatDatabase::insert_entries(std::span<const std::uint8_t> node, std::uint32
         const DatFileEntry entry =
             DatFileEntry::decode(node.subspan(dat_node_entries_at + i * DatFileEntry::byte_length)
                                      .first<DatFileEntry::byte_length>());
-        files.insert_or_assign(entry.id, entry);
+        files_.insert_or_assign(entry.id, entry);
     }
 }
 

@@ -1,26 +1,26 @@
 #pragma once
 
+// An open archive (`DatDatabase`): its header, its directory, and each file's bytes by id.
+
+#include <chrono>
 #include <cstdint>
 #include <expected>
 #include <filesystem>
 #include <memory>
 #include <memory_resource>
+#include <optional>
 #include <span>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
-
-#include "tarnwick_dat/block_chain.hpp"
-#include "tarnwick_dat/directory_pool.hpp"
 #include "tarnwick_dat/error.hpp"
 #include "tarnwick_dat/file_type.hpp"
+#include "tarnwick_dat/layout.hpp"
 #include "tarnwick_dat/record_reader.hpp"
-#include "tarnwick_dat/utils.hpp"
+#include "tarnwick_dat/utils/positioned_read.hpp"
 
 namespace tarnwick_dat {
-
-// Where the header lies in every archive file.
-inline constexpr std::uint64_t dat_header_offset = 0x140;
+class DirectoryPool;
+class ReadWindow;
 
 // The 80-byte archive header. No field is validated on reading.
 struct DatHeader {
@@ -45,8 +45,8 @@ struct DatHeader {
     TARNWICK_FIELD(std::uint32_t, version_minor);
 
     static constexpr std::uint32_t signature = 0x5442;
-    static constexpr std::size_t version_string_length = 16;
-    static constexpr std::size_t byte_length = 80;
+    static constexpr std::size_t version_string_length = header_field::version_string_length;
+    static constexpr std::size_t byte_length = dat_header_length;
 
     // Reads the header at the reader's position (offset 320 of an archive).
     static std::expected<DatHeader, ReadError> read(Reader& reader);
@@ -64,7 +64,7 @@ struct DatFileEntry {
     TARNWICK_FIELD(std::uint32_t, timestamp);
     TARNWICK_FIELD(std::uint32_t, version);
 
-    static constexpr std::size_t byte_length = 24;
+    static constexpr std::size_t byte_length = dat_entry_length;
     static constexpr std::uint32_t compressed_flag = 1;
 
     static std::expected<DatFileEntry, ReadError> read(Reader& reader);
@@ -72,18 +72,11 @@ struct DatFileEntry {
     static DatFileEntry decode(std::span<const std::uint8_t, byte_length> bytes);
 
     bool is_compressed() const { return (bit_flags & compressed_flag) != 0; }
+    // `timestamp` as a time point: seconds since 1970-01-01 UTC.
+    std::chrono::sys_seconds modified_time() const {
+        return std::chrono::sys_seconds{std::chrono::seconds{timestamp}};
+    }
 };
-
-// The stored layout of a directory node.
-inline constexpr std::size_t dat_node_branch_count = 62;
-inline constexpr std::size_t dat_node_entry_slots = 61;
-inline constexpr std::uint32_t dat_node_length = 1716;
-inline constexpr std::size_t dat_node_count_at = dat_node_branch_count * 4;
-inline constexpr std::size_t dat_node_entries_at = dat_node_count_at + 4;
-static_assert(dat_node_entries_at + dat_node_entry_slots * DatFileEntry::byte_length ==
-              dat_node_length);
-// Far deeper than any real tree (61 entries per node); a deeper walk means a corrupt archive.
-inline constexpr std::size_t dat_max_tree_depth = 32;
 
 // The directory tree as it was read: the distinct nodes read (a shared node once) and the
 // number of nodes on its longest path from the root (0 for an empty directory).
@@ -92,30 +85,43 @@ struct DirectoryShape {
     std::size_t depth = 0;
 };
 
-// An open archive: its header, its whole directory, and the file, kept open for reading.
+// An open archive: its header, its whole directory, and the file, kept open for reading. The
+// directory is read once, at open; nothing a caller does changes it.
+//
+//   auto dat = tarnwick_dat::DatDatabase::open("portal.dat");
+//   if (!dat) { log(dat.error().display()); return; }
+//   for (const DatFileEntry& entry : dat->entries(DatFileType::Clothing)) {
+//       auto bytes = dat->get_file(entry.id);  // expanded when stored compressed
+//   }
 class DatDatabase {
-    // The directory's nodes and buckets: a directory of many thousand entries costs one
-    // allocation and as few pages as it can. It lives apart from the archive, so that the map
-    // can move with it.
-    std::unique_ptr<DirectoryPool> directory_pool_ = std::make_unique<DirectoryPool>();
-
   public:
+    using FileMap = std::pmr::unordered_map<std::uint32_t, DatFileEntry>;
+
     // Opens the archive read-only, reads its header and loads its whole directory.
     //
     // Memory that cannot be had (a huge expansion under an address-space limit) is an error
     // like any other: `open`, `read_file_data*`, `get_file` and `expanded_size` give
     // `DatError::Io` of kind `OutOfMemory` ("Cannot allocate memory") instead of throwing.
     static std::expected<DatDatabase, DatError> open(const std::filesystem::path& path);
+    // The same over the caller's positioned reads (bytes in memory, a file of its own); the
+    // archive keeps `source` and reads from it for as long as it lives.
+    static std::expected<DatDatabase, DatError> open(std::unique_ptr<const FileExtPolyfill> source);
 
-    DatKind dat_kind() const { return header.dat_kind(); }
+    const DatHeader& header() const { return header_; }
+    DatKind dat_kind() const { return header_.dat_kind(); }
+    // Every directory entry by id, in no order; `entries` gives them sorted.
+    const FileMap& files() const { return files_; }
+    // The positioned reads the archive is read through, for callers that look at its blocks
+    // themselves (a consistency check), and the file's length when it was opened.
+    const FileExtPolyfill& source() const { return *file_; }
+    std::uint64_t file_length() const { return file_length_; }
     const DirectoryShape& directory_shape() const { return directory_shape_; }
 
-    // A chain's bytes, a run of contiguous blocks in one read (see `read_chain`).
-    std::expected<std::vector<std::uint8_t>, DatError> read_file_data(std::uint32_t offset,
-                                                                      std::uint32_t size) const;
-    // The same, one read for every link word and every payload: the reference for the above.
-    std::expected<std::vector<std::uint8_t>, DatError> read_file_data_exact(
-        std::uint32_t offset, std::uint32_t size) const;
+    // The entries in ascending id order; with `type`, only those of that type (see `type_of`).
+    std::vector<DatFileEntry> entries(std::optional<DatFileType> type = std::nullopt) const;
+    // What the file `id` holds, as its id tells in an archive of this kind.
+    DatFileType type_of(std::uint32_t id) const { return from_id_in_dat(id, dat_kind()); }
+
     // A file's bytes by identifier, expanded when stored compressed.
     std::expected<std::vector<std::uint8_t>, DatError> get_file(std::uint32_t id) const;
     // The same, reading through the caller's window, so that files lying one after another
@@ -127,51 +133,51 @@ class DatDatabase {
     // the stored size for a file stored plain.
     std::expected<std::uint32_t, DatError> expanded_size(std::uint32_t id) const;
 
-    // Walks the tree from the header's root into `files`; a later duplicate id replaces the
-    // earlier one.
-    std::expected<void, DatError> read_directory();
-    // Reads the node at `offset` and, depth first, its children into `files`.
-    std::expected<void, DatError> read_node(std::uint32_t offset);
+    // A chain's bytes, a run of contiguous blocks in one read (see `read_chain`).
+    std::expected<std::vector<std::uint8_t>, DatError> read_file_data(std::uint32_t offset,
+                                                                      std::uint32_t size) const;
+    // The same, one read for every link word and every payload: the reference for the above.
+    std::expected<std::vector<std::uint8_t>, DatError> read_file_data_exact(
+        std::uint32_t offset, std::uint32_t size) const;
 
-    DatDatabase(DatDatabase&& other) noexcept = default;
+    DatDatabase(DatDatabase&& other) noexcept;
     // The map keeps the pool it was built in, so an archive moved in is rebuilt in place.
     DatDatabase& operator=(DatDatabase&& other) noexcept;
-
-    DatHeader header;
-    std::pmr::unordered_map<std::uint32_t, DatFileEntry> files{directory_pool_.get()};
-    ArchiveFile file;
+    DatDatabase(const DatDatabase&) = delete;
+    DatDatabase& operator=(const DatDatabase&) = delete;
+    ~DatDatabase();
 
   private:
-    static std::expected<DatDatabase, DatError> open_unguarded(const std::filesystem::path& path);
+    struct Walk;
 
-    DatDatabase(DatHeader header, ArchiveFile file, std::uint64_t file_length)
-        : header{std::move(header)}, file{std::move(file)}, file_length_{file_length} {}
+    static std::expected<DatDatabase, DatError> open_unguarded(
+        std::unique_ptr<const FileExtPolyfill> source);
 
-    ChainSource chains() const { return {file, header.block_size, file_length_}; }
+    DatDatabase(DatHeader header, std::unique_ptr<const FileExtPolyfill> file,
+                std::uint64_t file_length);
 
-    // A branch back to a node on the current path would never end; a node shared by several
-    // branches is read once, since reading it again would insert the same entries. The walk
-    // reads ahead through its own window (nodes tend to lie together) into one node buffer, and
-    // notes the nodes in the order read with the number of entries they hold.
-    struct Walk {
-        std::unordered_set<std::uint32_t> on_path;
-        std::unordered_set<std::uint32_t> finished;
-        ReadWindow window;
-        std::vector<std::uint8_t> node;
-        std::vector<std::uint32_t> order;
-        std::size_t entries = 0;
-    };
+    // Walks the tree from the header's root into `files_`; a later duplicate id replaces the
+    // earlier one.
+    std::expected<void, DatError> read_directory();
+    // Reads the node at `offset` and, depth first, its children into `files_`.
+    std::expected<void, DatError> read_node(std::uint32_t offset);
     // Follows the tree from `offset` with every check of the walk, inserting nothing.
     std::expected<void, DatError> walk_node(std::uint32_t offset, Walk& walk);
-    // Reads the walked nodes again, in order, into `files`, reserved for all of them at once so
+    // Reads the walked nodes again, in order, into `files_`, reserved for all of them at once so
     // that the map never grows entry by entry.
     std::expected<void, DatError> insert_walked(Walk& walk);
-    // The node's first `count` entries, at most its slots, in `files`.
+    // The node's first `count` entries, at most its slots, in `files_`.
     void insert_entries(std::span<const std::uint8_t> node, std::uint32_t count);
 
-    // The length of `file` when it was opened.
+    // The directory's nodes and buckets: a directory of many thousand entries costs one
+    // allocation and as few pages as it can. It lives apart from the archive, so that the map
+    // can move with it.
+    std::unique_ptr<DirectoryPool> directory_pool_;
+    DatHeader header_;
+    FileMap files_;
+    std::unique_ptr<const FileExtPolyfill> file_;
+    // The length of `file_` when it was opened.
     std::uint64_t file_length_;
-
     DirectoryShape directory_shape_;
 };
 

@@ -13,8 +13,12 @@
 
 #include "tarnwick_base/expected.hpp"
 #include "tarnwick_base/hex.hpp"
+#include "tarnwick_dat/block_chain.hpp"
+#include "tarnwick_dat/test_support/memory_file.hpp"
 #include "tarnwick_dat/test_support/source_line.hpp"
 #include "tarnwick_dat/test_support/temp_dir.hpp"
+#include "tarnwick_dat/utils.hpp"
+#include "tarnwick_dat/utils/read_window.hpp"
 #include "tarnwick_dat/writer.hpp"
 
 namespace tarnwick_dat {
@@ -227,12 +231,11 @@ class ArchiveTest : public ::testing::Test {
         EXPECT_TRUE(bytes.has_value()) << bytes.error().display();
         return bytes ? std::move(*bytes) : Bytes{0xBA, 0xD0};
     }
-    static std::vector<std::uint32_t> ids(const DatDatabase& database) {
+    static std::vector<std::uint32_t> ids(const std::vector<DatFileEntry>& entries) {
         std::vector<std::uint32_t> keys;
-        for (const auto& [id, unused] : database.files) {
-            keys.push_back(id);
+        for (const DatFileEntry& entry : entries) {
+            keys.push_back(entry.id);
         }
-        std::sort(keys.begin(), keys.end());
         return keys;
     }
 
@@ -272,7 +275,7 @@ TEST_F(ArchiveTest, RootZeroIsAnEmptyDirectoryWhateverTheMagic) {
     write_file(400, 0, 0x12345678);
     auto database = DatDatabase::open(path_);
     ASSERT_TRUE(database.has_value()) << database.error().display();
-    EXPECT_TRUE(database->files.empty());
+    EXPECT_TRUE(database->files().empty());
     EXPECT_EQ(database->directory_shape().nodes, 0u);
     EXPECT_EQ(database->directory_shape().depth, 0u);
     EXPECT_EQ(database->dat_kind(), DatKind::Unknown);
@@ -291,7 +294,7 @@ TEST_F(ArchiveTest, RootPastTheEndIsAnIoError) {
 TEST_F(ArchiveTest, RootWithoutEntriesOrBranchesIsEmpty) {
     DatWriter writer = create();
     writer.header().root_offset = leaf(writer, {});
-    EXPECT_TRUE(open_ok(writer).files.empty());
+    EXPECT_TRUE(open_ok(writer).files().empty());
 }
 
 struct BranchCase {
@@ -327,7 +330,7 @@ TEST_F(ArchiveTest, FollowsBranchesByTheirRules) {
         }
         writer.header().root_offset = *writer.write_node(root);
         const DatDatabase database = open_ok(writer);
-        EXPECT_EQ(ids(database), expected) << c.name;
+        EXPECT_EQ(ids(database.entries()), expected) << c.name;
         // Only the nodes followed are read.
         EXPECT_EQ(database.directory_shape().nodes, 1 + c.followed.size()) << c.name;
         EXPECT_EQ(database.directory_shape().depth, c.depth) << c.name;
@@ -343,9 +346,9 @@ TEST_F(ArchiveTest, DuplicateIdsKeepTheLaterEntry) {
     root.branches[1] = leaf(writer, {entry(9, 4)});
     writer.header().root_offset = *writer.write_node(root, ChainLayout::Scattered);
     DatDatabase database = open_ok(writer);
-    EXPECT_EQ(database.files.at(7).offset, 2u);
-    EXPECT_EQ(database.files.at(8).offset, 3u);
-    EXPECT_EQ(database.files.at(9).offset, 4u);
+    EXPECT_EQ(database.files().at(7).offset, 2u);
+    EXPECT_EQ(database.files().at(8).offset, 3u);
+    EXPECT_EQ(database.files().at(9).offset, 4u);
 }
 
 TEST_F(ArchiveTest, SixtySecondEntryHasNoBytes) {
@@ -379,7 +382,7 @@ TEST_F(ArchiveTest, GetFileServesStoredAndExpandedBytes) {
                             static_cast<std::uint32_t>(prefixed.size()), 2));
     writer.write_directory(entries);
     DatDatabase database = open_ok(writer);
-    EXPECT_LT(database.files.at(0x10000001).size, 1000u);
+    EXPECT_LT(database.files().at(0x10000001).size, 1000u);
     EXPECT_EQ(file_bytes(database, 0x10000001), text);
     EXPECT_EQ(file_bytes(database, 0x10000002), small);
     EXPECT_EQ(file_bytes(database, 0x10000003), Bytes{});
@@ -393,6 +396,31 @@ TEST_F(ArchiveTest, GetFileServesStoredAndExpandedBytes) {
         EXPECT_EQ(database.expanded_size(id), size) << std::hex << id;
     }
     EXPECT_TRUE(database.expanded_size(0x10000006).error().is<DatError::NotFound>());
+}
+
+TEST_F(ArchiveTest, EntriesInIdOrderOfOneTypeAlikeByPathAndFromMemory) {
+    DatWriter writer = create();
+    std::vector<DatFileEntry> stored;
+    for (const std::uint32_t id : {0x10000002u, 0x01000005u, 0x10000001u, 0x06000003u}) {
+        stored.push_back(*writer.store_file(id, Bytes{1, 2, 3}, {.timestamp = 86400}));
+    }
+    writer.write_directory(stored);
+    const DatDatabase by_path = open_ok(writer);
+    std::ifstream in{path_, std::ios::binary};
+    auto from_memory = DatDatabase::open(std::make_unique<test_support::MemoryFile>(
+        Bytes{std::istreambuf_iterator<char>{in}, std::istreambuf_iterator<char>{}}));
+    ASSERT_TRUE(from_memory.has_value()) << from_memory.error().display();
+    for (const DatDatabase* database : {&by_path, static_cast<const DatDatabase*>(&*from_memory)}) {
+        EXPECT_EQ(ids(database->entries()),
+                  (std::vector<std::uint32_t>{0x01000005, 0x06000003, 0x10000001, 0x10000002}));
+        EXPECT_EQ(ids(database->entries(DatFileType::Clothing)),
+                  (std::vector<std::uint32_t>{0x10000001, 0x10000002}));
+        EXPECT_TRUE(database->entries(DatFileType::Palette).empty());
+        EXPECT_EQ(database->type_of(0x06000003), DatFileType::Texture);
+        EXPECT_EQ(file_bytes(*database, 0x10000001), (Bytes{1, 2, 3}));
+    }
+    using namespace std::chrono;
+    EXPECT_EQ(by_path.entries().front().modified_time(), sys_days{1970y / January / 2});
 }
 
 TEST_F(ArchiveTest, ChainPastTheEndFailsGetFile) {
@@ -415,7 +443,7 @@ TEST_F(ArchiveTest, MovedArchivesKeepTheirDirectory) {
     DatDatabase second = open_ok(writer);
     second = std::move(first);
     DatDatabase third{std::move(second)};
-    ASSERT_EQ(third.files.size(), 1u);
+    ASSERT_EQ(third.files().size(), 1u);
     EXPECT_EQ(file_bytes(third, 0x10000001), (Bytes{1, 2, 3}));
 }
 
@@ -455,7 +483,7 @@ TEST_F(ArchiveTest, SharedSubtreeIsReadOnce) {
     writer.header().root_offset = below;
     auto database = open(writer);
     ASSERT_TRUE(database.has_value()) << database.error().display();
-    EXPECT_EQ(database->files.size(), 2u);
+    EXPECT_EQ(database->files().size(), 2u);
     EXPECT_EQ(database->directory_shape().nodes, 21u);
     EXPECT_EQ(database->directory_shape().depth, 21u);
 }
@@ -594,7 +622,7 @@ class StepByStepArchive {
 std::string read_files(const DatDatabase& database) {
     std::string text;
     ReadWindow shared;
-    for (const auto& [id, entry] : Directory{database.files.begin(), database.files.end()}) {
+    for (const auto& [id, entry] : Directory{database.files().begin(), database.files().end()}) {
         const auto alone = database.get_file(id);
         EXPECT_EQ(outcome(database.get_file(id, shared)), outcome(alone));
         const std::string listing = line(id, outcome(alone));
@@ -649,12 +677,12 @@ TEST_F(ArchiveTest, ArchiveCutAfterOpenReadsAsStepByStep) {
     DatWriter writer = create(64);
     write_mixed_archive(writer);
     const DatDatabase database = open_ok(writer);
-    const Directory files{database.files.begin(), database.files.end()};
+    const Directory files{database.files().begin(), database.files().end()};
     for (std::uint64_t cut = std::filesystem::file_size(path_); cut > 0;
          cut -= std::min<std::uint64_t>(cut, 331)) {
         std::filesystem::resize_file(path_, cut);
         ASSERT_EQ(read_files(database),
-                  StepByStepArchive{path_}.read_files(files, database.header.block_size))
+                  StepByStepArchive{path_}.read_files(files, database.header().block_size))
             << "archive cut to " << cut;
     }
 }

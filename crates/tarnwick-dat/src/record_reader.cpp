@@ -91,6 +91,19 @@ std::expected<void, IoError> FileReader::seek(std::uint64_t position) {
     return {};
 }
 
+std::expected<std::size_t, IoError> PositionedReader::read_some(std::span<std::uint8_t> out) {
+    auto got = file_.read_at(out, position_);
+    if (got) {
+        position_ += *got;
+    }
+    return got;
+}
+
+std::expected<void, IoError> PositionedReader::seek(std::uint64_t position) {
+    position_ = position;
+    return {};
+}
+
 ReadError rewind_after(Reader& reader, std::uint64_t start, ReadError error) {
     auto moved = reader.seek(start);
     if (moved) {

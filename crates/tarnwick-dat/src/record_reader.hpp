@@ -11,6 +11,7 @@
 #include "tarnwick_base/expected.hpp"
 #include "tarnwick_dat/io_error.hpp"
 #include "tarnwick_dat/read_error.hpp"
+#include "tarnwick_dat/utils/positioned_read.hpp"
 
 namespace tarnwick_dat {
 
@@ -61,6 +62,19 @@ class FileReader final : public Reader {
 
   private:
     int fd_;
+};
+
+// Reads through positioned reads at a position of its own; it does not own the file.
+class PositionedReader final : public Reader {
+  public:
+    explicit PositionedReader(const FileExtPolyfill& file) : file_{file} {}
+    std::expected<std::size_t, IoError> read_some(std::span<std::uint8_t> out) override;
+    std::expected<std::uint64_t, IoError> position() override { return position_; }
+    std::expected<void, IoError> seek(std::uint64_t position) override;
+
+  private:
+    const FileExtPolyfill& file_;
+    std::uint64_t position_ = 0;
 };
 
 // A field as declared in a record type: the names and source line its failure frame reports.

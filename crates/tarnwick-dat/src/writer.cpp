@@ -86,7 +86,7 @@ std::vector<std::uint8_t> encode_node(const DirectoryNode& node) {
 DatWriter::DatWriter(int fd, std::uint32_t block_size, std::uint32_t seed)
     : fd_{fd},
       block_size_{block_size},
-      end_{(dat_header_offset + 80 + block_size - 1) / block_size * block_size},
+      end_{(dat_header_offset + dat_header_length + block_size - 1) / block_size * block_size},
       random_state_{seed == 0 ? 1 : seed} {
     header_.magic = DatHeader::signature;
     header_.block_size = block_size;

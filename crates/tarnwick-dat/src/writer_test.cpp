@@ -45,15 +45,15 @@ TEST_F(WriterTest, HeaderFieldsComeBackAsWritten) {
     writer.header().version_string = {'v', '1'};
     writer.header().version_minor = 7;
     DatDatabase database = reopen(writer);
-    EXPECT_EQ(database.header.block_size, 256u);
-    EXPECT_EQ(database.header.file_size, 0xDEADBEEFu);
-    EXPECT_EQ(database.header.version_minor, 7u);
-    EXPECT_EQ(database.header.version_string.size(), 16u);
-    EXPECT_EQ(database.header.version_string[0], 'v');
-    EXPECT_EQ(database.header.version_string[1], '1');
-    EXPECT_EQ(database.header.version_string[15], 0);
+    EXPECT_EQ(database.header().block_size, 256u);
+    EXPECT_EQ(database.header().file_size, 0xDEADBEEFu);
+    EXPECT_EQ(database.header().version_minor, 7u);
+    EXPECT_EQ(database.header().version_string.size(), 16u);
+    EXPECT_EQ(database.header().version_string[0], 'v');
+    EXPECT_EQ(database.header().version_string[1], '1');
+    EXPECT_EQ(database.header().version_string[15], 0);
     EXPECT_EQ(database.dat_kind(), DatKind::Cell);
-    EXPECT_TRUE(database.files.empty());
+    EXPECT_TRUE(database.files().empty());
 }
 
 // Every layout and block size gives back exactly the stored bytes and entry fields.
@@ -79,9 +79,9 @@ TEST_F(WriterTest, FilesRoundTripInEveryLayout) {
         }
         ASSERT_TRUE(writer.write_directory(entries).has_value());
         DatDatabase database = reopen(writer);
-        ASSERT_EQ(database.files.size(), entries.size());
+        ASSERT_EQ(database.files().size(), entries.size());
         for (std::size_t i = 0; i < entries.size(); ++i) {
-            const DatFileEntry& stored = database.files.at(entries[i].id);
+            const DatFileEntry& stored = database.files().at(entries[i].id);
             EXPECT_EQ(stored.offset, entries[i].offset);
             EXPECT_EQ(stored.size, entries[i].size);
             EXPECT_EQ(stored.timestamp, entries[i].id);
@@ -114,9 +114,9 @@ TEST_F(WriterTest, LargeDirectoryIsMultiLevelAndComplete) {
     auto root = writer.write_directory(entries);
     ASSERT_TRUE(root.has_value());
     DatDatabase database = reopen(writer);
-    ASSERT_EQ(database.files.size(), entries.size());
+    ASSERT_EQ(database.files().size(), entries.size());
     for (const DatFileEntry& entry : entries) {
-        ASSERT_EQ(database.files.at(entry.id).offset, entry.offset);
+        ASSERT_EQ(database.files().at(entry.id).offset, entry.offset);
     }
     // 20000 entries need three levels: the root's first child is itself an inner node.
     auto root_bytes = database.read_file_data(*root, dat_node_length);

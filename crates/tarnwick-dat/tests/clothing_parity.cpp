@@ -1,6 +1,5 @@
 // The check program: hands its registry of named checks to the runner.
 
-#include <algorithm>
 #include <array>
 #include <iostream>
 #include <string>
@@ -17,6 +16,7 @@
 #include "tarnwick_dat/file_type/clothing.hpp"
 #include "tarnwick_dat/file_type/clothing_tally.hpp"
 #include "tarnwick_dat/lib.hpp"
+#include "tarnwick_dat/utils/read_window.hpp"
 
 using namespace tarnwick_dat;
 
@@ -28,16 +28,16 @@ deferred::HexId hex_id(std::uint32_t id) {
     return deferred::HexId{id};
 }
 
-// The clothing tables of the archive, in ascending identifier order.
+// The clothing tables of the archive, in ascending identifier order: the lowest failing
+// identifier is the one reported, and files stored in id order are read one after another
+// through the read-ahead window.
 std::vector<std::uint32_t> clothing_ids(const DatDatabase& dat) {
-    const DatKind kind = dat.dat_kind();
+    const std::vector<DatFileEntry> entries = dat.entries(DatFileType::Clothing);
     std::vector<std::uint32_t> ids;
-    for (const auto& entry : dat.files) {
-        if (from_id_in_dat(entry.first, kind) == DatFileType::Clothing) {
-            ids.push_back(entry.first);
-        }
+    ids.reserve(entries.size());
+    for (const DatFileEntry& entry : entries) {
+        ids.push_back(entry.id);
     }
-    std::sort(ids.begin(), ids.end());
     return ids;
 }
 

@@ -1,6 +1,7 @@
 #include "tarnwick_dat/file_type/clothing.hpp"
 
 #include "tarnwick_base/expected.hpp"
+#include "tarnwick_dat/file_type/packable_hash_table.hpp"
 
 namespace tarnwick_dat {
 

@@ -1,12 +1,49 @@
 #pragma once
 
+// The records of a clothing file (`ClothingTable`), and `read_clothing_table`, which parses a
+// whole file as `DatDatabase::get_file` gives it:
+//
+//   auto bytes = dat->get_file(id);
+//   if (!bytes) { ... }
+//   auto table = tarnwick_dat::read_clothing_table(*bytes);
+//   if (!table) { log(table.error().display()); return; }
+//   for (const auto& [setup, effect] : table->clothing_base_effects) {
+//       for (const CloObjectEffect& part : effect.clo_object_effects) { ... }
+//   }
+//
+// A clothing file holds, little-endian, 32-bit numbers unless said otherwise:
+// - its own identifier, which is the id it is stored under;
+// - the base effects: a packed hash table from a setup's identifier to a `ClothingBaseEffect`:
+//   the number of model parts replaced, then the parts (`CloObjectEffect`: the part's index,
+//   the model put there, the number of texture swaps, then the swaps, `CloTextureEffect`: the
+//   texture replaced and the one put in its place);
+// - the sub-palette effects: a packed hash table from an effect number to a `CloSubPalEffect`:
+//   its icon, the number of sub-palettes, then the sub-palettes (`CloSubPalette`: the number
+//   of colour ranges, the ranges, `CloSubPaletteRange`: first colour and count, then the
+//   palette set laid over them).
+// A packed hash table is a 16-bit entry count, a 16-bit bucket size (read, not used), then the
+// entries, each a 32-bit key and its record; a later entry replaces an earlier one with the
+// same key. The maps keep no order; sort their keys to visit them in order. Every identifier is
+// a file id of the archive (setups, models, textures, palette sets, icons): `type_of` tells.
+//
+// To read from a `Reader` of your own, `ClothingTable::read(reader, Endian::Little)` reads one
+// table from the reader's position and leaves what follows unread: `reader.position()` tells
+// where it stopped. A failure's `DatError` (or `ReadError`) names the field where reading
+// stopped, its record and the line of the field's declaration below.
+//
+// Both `read`s give the same table, error and position: the one over a `ByteReader` decodes
+// straight from memory and gives way to the field-by-field read on any shortfall. Neither
+// reserves room for a count before the bytes it needs are there, so a corrupt count costs no
+// more memory than the file's length calls for, and fails where the bytes end.
+// Neither `read` checks that the table names itself; `read_clothing_table` does not either.
+
 #include <cstdint>
-#include <type_traits>
+#include <expected>
+#include <span>
 #include <unordered_map>
-#include <utility>
 #include <vector>
 
-#include "tarnwick_base/expected.hpp"
+#include "tarnwick_dat/error.hpp"
 #include "tarnwick_dat/file_type/record_arena.hpp"
 #include "tarnwick_dat/record_reader.hpp"
 
@@ -15,43 +52,6 @@ namespace tarnwick_dat {
 // A clothing table's records keyed by unsigned 32-bit keys, in no order (sort the keys).
 template <class Value>
 using PackableHashTable = RecordMap<std::uint32_t, Value>;
-
-// The record type that a value reader yields.
-template <class ReadValue>
-using read_value_result_t = typename std::invoke_result_t<ReadValue&, Reader&>::value_type;
-
-// Reads the packed hash-table layout: a 16-bit entry count, a 16-bit bucket size that is read
-// and not used, then the entries, each a 32-bit key followed by one value read by `read_value`.
-// A later entry replaces an earlier one with the same key.
-//
-// Adds no frames of its own and does not move the reader back: after a failure the reader
-// stands on the first byte of the number or value that failed.
-template <class ReadValue>
-std::expected<PackableHashTable<read_value_result_t<ReadValue>>, ReadError>
-read_packable_hash_table(Reader& reader, ReadValue&& read_value) {
-    auto count = read_u16(reader);
-    if (!count) {
-        return tarnwick_base::take_error(count);
-    }
-    if (auto bucket_size = read_u16(reader); !bucket_size) {
-        return tarnwick_base::take_error(bucket_size);
-    }
-    PackableHashTable<read_value_result_t<ReadValue>> table;
-    // A 16-bit count bounds what a corrupt file can make us reserve.
-    table.reserve(*count);
-    for (std::uint32_t i = 0; i < *count; ++i) {
-        auto key = read_u32(reader);
-        if (!key) {
-            return tarnwick_base::take_error(key);
-        }
-        auto value = read_value(reader);
-        if (!value) {
-            return tarnwick_base::take_error(value);
-        }
-        table.insert_or_assign(*key, std::move(*value));
-    }
-    return table;
-}
 
 // The records of a clothing table, innermost first. Each is read little-endian field by field;
 // a failing field adds its frame and moves the reader back to the record's first byte. Count
@@ -144,5 +144,9 @@ struct ClothingTable {
   private:
     static std::expected<ClothingTable, ReadError> read_little_endian(Reader& reader);
 };
+
+// Parses a whole clothing file, which must end where the table does: bytes left over fail as
+// a corrupt file.
+std::expected<ClothingTable, DatError> read_clothing_table(std::span<const std::uint8_t> bytes);
 
 }  // namespace tarnwick_dat

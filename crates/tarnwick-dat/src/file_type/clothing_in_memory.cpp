@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <optional>
+#include <string>
 
+#include "tarnwick_base/hex.hpp"
 #include "tarnwick_dat/file_type/clothing.hpp"
 #include "tarnwick_dat/span_decoder.hpp"
 
@@ -80,7 +82,10 @@ bool decode_table(SpanDecoder& in, PackableHashTable<Value>& out) {
     if (!in.number(count) || !in.number(bucket_size)) {
         return false;
     }
-    out.reserve(count);
+    // Every entry takes at least its key and a 32-bit number: reserve no more than the bytes
+    // left can hold, so that a corrupt count costs no buckets it cannot fill.
+    constexpr std::size_t least_entry_bytes = 8;
+    out.reserve(std::min<std::size_t>(count, in.remaining() / least_entry_bytes));
     for (std::uint32_t i = 0; i < count; ++i) {
         std::uint32_t key = 0;
         Value value;
@@ -117,6 +122,21 @@ std::expected<ClothingTable, ReadError> ClothingTable::read(ByteReader& reader, 
         }
     }
     return read(static_cast<Reader&>(reader), endian);
+}
+
+std::expected<ClothingTable, DatError> read_clothing_table(std::span<const std::uint8_t> bytes) {
+    ByteReader reader{bytes};
+    auto table = ClothingTable::read(reader, Endian::Little);
+    if (!table) {
+        return std::unexpected{DatError{std::move(table.error())}};
+    }
+    const std::uint64_t consumed = *reader.position();  // memory always knows it
+    if (consumed != bytes.size()) {
+        return std::unexpected{DatError{DatError::Corruption{
+            "clothing table 0x" + tarnwick_base::hex_upper(table->id) + " ends at byte " +
+            std::to_string(consumed) + " of " + std::to_string(bytes.size())}}};
+    }
+    return table;
 }
 
 }  // namespace tarnwick_dat

@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "tarnwick_base/hex.hpp"
 #include "tarnwick_dat/file_type/clothing_writer.hpp"
+#include "tarnwick_dat/file_type/packable_hash_table.hpp"
 #include "tarnwick_dat/test_support/byte_builder.hpp"
 #include "tarnwick_dat/test_support/source_line.hpp"
 
@@ -337,6 +339,25 @@ TEST(ClothingTable, ExtraByteIsLeftUnread) {
     auto table = ClothingTable::read(reader, Endian::Little);
     ASSERT_TRUE(table.has_value()) << table.error().display();
     EXPECT_EQ(reader.position().value(), bytes.size() - 1);
+}
+
+TEST(ReadClothingTable, ParsesAWholeFileAndRefusesBytesLeftOver) {
+    std::vector<std::uint8_t> bytes = stored(sample_table());
+    auto whole = read_clothing_table(bytes);
+    ASSERT_TRUE(whole.has_value()) << whole.error().display();
+    EXPECT_EQ(stored(*whole), bytes);
+    const std::size_t length = bytes.size();
+    bytes.push_back(0x5A);
+    auto longer = read_clothing_table(bytes);
+    ASSERT_FALSE(longer.has_value());
+    EXPECT_TRUE(longer.error().is<DatError::Corruption>());
+    EXPECT_EQ(longer.error().display(),
+              "Corruption detected: clothing table 0x" + tarnwick_base::hex_upper(whole->id) +
+                  " ends at byte " + std::to_string(length) + " of " + std::to_string(length + 1));
+    bytes.resize(length - 1);
+    auto shorter = read_clothing_table(bytes);
+    ASSERT_FALSE(shorter.has_value());
+    EXPECT_TRUE(shorter.error().is<DatError::BinRead>());
 }
 
 struct SiteCase {
