@@ -34,7 +34,7 @@ MountTree MountTree::build(const dat::DatDatabase& database, bool clothing_json)
     // Folders by type name, each with its files by name: both in the order a listing shows.
     std::map<std::string, std::map<std::string, MountNode>> folders;
     for (const ListedFile& file : files_in_id_order(database)) {
-        const std::string type_name{dat::dat_file_type_name(file.type)};
+        const std::string type_name{dat::file_type_name(file.type)};
         const std::string id_digits = base::hex_upper(file.entry.id, 8);
         auto& folder = folders[type_name];
         MountNode& bin = folder[id_digits + ".bin"] = file_node(MountNode::Kind::File, file.entry);
