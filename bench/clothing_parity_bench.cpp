@@ -1,33 +1,44 @@
-// Measures the clothing parity check against what the hardware allows:
-//   clothing_parity_bench ARCHIVE CHECK_PROGRAM BASELINE_PROGRAM [RUNS]
-// The whole check and the baseline program (clothing_baseline) run as processes, side by side in
-// one loop; the archive open alone (header and whole directory) runs in this process beside a
-// walk of the directory in a mapping. Prints the median and spread of wall time, user and system
-// time, bytes read and read calls, peak memory, the ratios, and the memory bound. Fails (status
-// 1, with a message) when a child fails or the baseline and the library disagree on the bytes.
+// Measures the clothing parity check and the inspection tool against floors of what their work
+// costs at the least, as whole processes run side by side:
+//   clothing_parity_bench [--runs N] [--no-valgrind] [--no-tool] BIN_DIR ARCHIVE...
+// For each archive, the check (BIN_DIR/clothing_parity) against the positioned-read walker
+// (BIN_DIR/read_walker), and the archive open alone in this process against the walker's
+// directory walk; for the first archive (unless --no-tool), the tool's `verify` against `cat
+// ARCHIVE > /dev/null`, `ls --format json` against text `ls`, and `extract` into a memory file
+// system against BIN_DIR/extract_floor. Each pair runs interleaved, alternating which goes first;
+// printed are the median and spread of wall time, user and system time, bytes read and read calls,
+// peak memory, the ratios with their goals, and, under valgrind, the instructions (callgrind) and
+// heap allocations (memcheck) of the check and the walker. Fails (status 1, with a message)
+// when a program fails or the walker and the library disagree on what they read.
 
 #include <malloc.h>
+#include <stdlib.h>
 #include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "mapped_archive.hpp"
+#include "pread_archive.hpp"
 #include "process_stats.hpp"
 #include "tarnwick_dat/file_type.hpp"
 #include "tarnwick_dat/lib.hpp"
 
 namespace {
 
+namespace fs = std::filesystem;
+using bench::ChildOutput;
 using bench::Sample;
 using tarnwick_dat::DatDatabase;
 
-constexpr std::uint64_t header_length = 80;
+constexpr double check_goal = 1.3;
+constexpr double tool_goal = 1.5;
 // The memory goal's "few MiB": the program alone (its code, libraries and runner, measured) and
 // this much more for the check's thread and the allocator's slack.
 constexpr double slack_mib = 1;
@@ -54,9 +65,8 @@ struct LibraryView {
     std::uint64_t entries = 0;
     std::uint64_t clothing_files = 0;
     std::uint64_t stored_bytes = 0;
-    std::uint64_t expanded_bytes = 0;
     std::uint64_t largest_file = 0;  // stored or expanded, whichever is longer
-    std::uint64_t map_bytes = 0;     // heap the open archive holds: its directory map
+    std::uint64_t map_bytes = 0;     // heap the open archive holds: its directory
 };
 
 // Heap in use, blocks the allocator took straight from the system included.
@@ -65,7 +75,7 @@ std::size_t heap_in_use() {
     return info.uordblks + info.hblkhd;
 }
 
-std::expected<LibraryView, std::string> read_through_library(const char* archive) {
+std::expected<LibraryView, std::string> read_through_library(const std::string& archive) {
     const std::size_t heap_before = heap_in_use();
     auto dat = DatDatabase::open(archive);
     if (!dat) {
@@ -86,50 +96,152 @@ std::expected<LibraryView, std::string> read_through_library(const char* archive
         }
         ++view.clothing_files;
         view.stored_bytes += entry.size;
-        view.expanded_bytes += bytes->size();
         view.largest_file = std::max<std::uint64_t>(
             {view.largest_file, entry.size, static_cast<std::uint64_t>(bytes->size())});
     }
     return view;
 }
 
-void require_agreement(const bench::BaselineCounts& baseline, const LibraryView& library) {
+void require_agreement(const bench::FloorCounts& floor, const LibraryView& library) {
     const auto agree = [](const char* what, std::uint64_t ours, std::uint64_t theirs) {
         if (ours != theirs) {
-            die(std::string{"the baseline and the library disagree on "} + what + ": " +
+            die(std::string{"the walker and the library disagree on "} + what + ": " +
                 std::to_string(ours) + " against " + std::to_string(theirs));
         }
     };
-    agree("directory entries", baseline.entries, library.entries);
-    agree("clothing files", baseline.clothing_files, library.clothing_files);
-    agree("stored clothing bytes", baseline.stored_bytes, library.stored_bytes);
-    agree("expanded clothing bytes", baseline.expanded_bytes, library.expanded_bytes);
+    agree("directory entries", floor.entries, library.entries);
+    agree("clothing files", floor.clothing_files, library.clothing_files);
+    agree("stored clothing bytes", floor.stored_bytes, library.stored_bytes);
 }
 
-// Bytes any reader of the archive must be handed: the header, the nodes and the clothing files.
-std::uint64_t payload_bytes(const bench::BaselineCounts& counts) {
-    return header_length + counts.nodes * tarnwick_dat::dat_node_length + counts.stored_bytes;
-}
+// One program of a comparison: how to run it once, checking what it did.
+struct Program {
+    std::string label;
+    std::function<Sample()> run;
+};
 
-Sample run_check(const char* program, std::uint64_t payload) {
-    auto run = must(bench::run_child(
-        {program, "--exact", "all_retail_clothing_tables_parse", "--test-threads=1"}));
-    if (run.output.find("test result: ok. 1 passed;") == std::string::npos) {
-        die(std::string{"the check did not run and pass; its output:\n"} + run.output);
+// What valgrind counts of one run: instructions (callgrind) and heap blocks taken (memcheck).
+struct Counted {
+    std::optional<unsigned long long> instructions;
+    std::optional<unsigned long long> allocations;
+};
+
+// The number after `key` in valgrind's report, its thousands separators dropped.
+std::optional<unsigned long long> number_after(const std::string& text, const std::string& key) {
+    const auto at = text.find(key);
+    if (at == std::string::npos) {
+        return std::nullopt;
     }
-    if (run.sample.read_bytes < payload) {
-        die("the check read " + std::to_string(run.sample.read_bytes) + " bytes, fewer than the " +
-            std::to_string(payload) + " its files hold");
+    std::string digits;
+    for (std::size_t i = at + key.size(); i < text.size(); ++i) {
+        if (text[i] >= '0' && text[i] <= '9') {
+            digits += text[i];
+        } else if (text[i] != ',' && !(digits.empty() && text[i] == ' ')) {
+            break;
+        }
     }
-    return run.sample;
+    if (digits.empty()) {
+        return std::nullopt;
+    }
+    return std::stoull(digits);
 }
 
-Sample run_baseline(const char* program, const char* archive, const LibraryView& library,
-                    bench::BaselineCounts& counts) {
-    auto run = must(bench::run_child({program, archive}));
-    counts = must(bench::parse_counts(run.output));
-    require_agreement(counts, library);
-    return run.sample;
+Counted count_under_valgrind(const std::vector<std::string>& argv) {
+    const auto under = [&](std::vector<std::string> tool, const std::string& key) {
+        tool.insert(tool.begin(), "/usr/bin/valgrind");
+        tool.insert(tool.end(), argv.begin(), argv.end());
+        auto run = bench::run_child(tool, {.discard_output = true, .capture_errors = true});
+        return run ? number_after(run->errors, key) : std::nullopt;
+    };
+    return {under({"--tool=callgrind", "--callgrind-out-file=/dev/null"}, "Collected :"),
+            under({"--tool=memcheck"}, "total heap usage:")};
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t mid = values.size() / 2;
+    return values.size() % 2 == 1 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+template <class Field>
+std::vector<double> column(const std::vector<Sample>& samples, Field field) {
+    std::vector<double> values;
+    for (const Sample& sample : samples) {
+        values.push_back(static_cast<double>(sample.*field));
+    }
+    return values;
+}
+
+void print_heading(const std::string& title) {
+    std::printf("\n%s\n%-34s %27s %7s %7s %11s %7s %9s %13s %11s\n", title.c_str(), "",
+                "wall ms: median [min, max]", "user ms", "sys ms", "bytes read", "reads",
+                "peak KiB", "instructions", "allocations");
+}
+
+std::string count_text(const std::optional<unsigned long long>& count) {
+    return count ? std::to_string(*count) : "-";
+}
+
+void print_row(const std::string& label, const std::vector<Sample>& samples,
+               const Counted& counted = {}) {
+    const auto walls = column(samples, &Sample::wall_ms);
+    const auto peaks = column(samples, &Sample::peak_kib);
+    const double peak = *std::max_element(peaks.begin(), peaks.end());
+    std::printf(
+        "%-34s %9.2f [%7.2f, %7.2f] %7.2f %7.2f %11.0f %7.0f %9s %13s %11s\n", label.c_str(),
+        median(walls), *std::min_element(walls.begin(), walls.end()),
+        *std::max_element(walls.begin(), walls.end()), median(column(samples, &Sample::user_ms)),
+        median(column(samples, &Sample::system_ms)), median(column(samples, &Sample::read_bytes)),
+        median(column(samples, &Sample::read_calls)),
+        peak > 0 ? std::to_string(static_cast<long>(peak)).c_str() : "-",
+        count_text(counted.instructions).c_str(), count_text(counted.allocations).c_str());
+}
+
+// The ratio of the medians, and the median of the runs' own ratios (steadier when the load on
+// the machine drifts during the loop).
+void print_ratio(const std::string& what, const std::vector<Sample>& ours,
+                 const std::vector<Sample>& floor, double goal) {
+    std::vector<double> ratios;
+    for (std::size_t i = 0; i < ours.size(); ++i) {
+        ratios.push_back(ours[i].wall_ms / floor[i].wall_ms);
+    }
+    const double of_medians =
+        median(column(ours, &Sample::wall_ms)) / median(column(floor, &Sample::wall_ms));
+    std::printf(
+        "ratio %s: %.2f of the medians, %.2f median of the runs' ratios [%.2f, %.2f] "
+        "(goal %.1f: %s)\n",
+        what.c_str(), of_medians, median(ratios), *std::min_element(ratios.begin(), ratios.end()),
+        *std::max_element(ratios.begin(), ratios.end()), goal,
+        median(ratios) <= goal ? "met" : "not met");
+}
+
+// Runs the two programs `runs` times each, interleaved, after one untimed run of each.
+std::pair<std::vector<Sample>, std::vector<Sample>> interleave(const Program& ours,
+                                                               const Program& floor, int runs) {
+    ours.run();
+    floor.run();
+    std::vector<Sample> a;
+    std::vector<Sample> b;
+    for (int i = 0; i < runs; ++i) {
+        // Alternating which goes first evens out what one run leaves behind for the next.
+        if (i % 2 == 0) {
+            a.push_back(ours.run());
+            b.push_back(floor.run());
+        } else {
+            b.push_back(floor.run());
+            a.push_back(ours.run());
+        }
+    }
+    return {std::move(a), std::move(b)};
+}
+
+void compare(const std::string& title, const Program& ours, const Program& floor, int runs,
+             double goal, const Counted& ours_counted = {}, const Counted& floor_counted = {}) {
+    const auto [a, b] = interleave(ours, floor, runs);
+    print_heading(title + ", " + std::to_string(runs) + " interleaved runs");
+    print_row(ours.label, a, ours_counted);
+    print_row(floor.label, b, floor_counted);
+    print_ratio(ours.label + " / " + floor.label, a, b, goal);
 }
 
 std::expected<Sample, std::string> measure_in_process(
@@ -163,169 +275,208 @@ std::expected<Sample, std::string> measure_in_process(
                   0};
 }
 
-std::expected<void, std::string> open_through_library(const char* archive) {
-    if (auto dat = DatDatabase::open(archive); !dat) {
-        return std::unexpected{"open: " + dat.error().display()};
-    }
-    return {};
+Program in_process(std::string label, std::function<std::expected<void, std::string>()> work) {
+    return {std::move(label), [work = std::move(work)] { return must(measure_in_process(work)); }};
 }
 
-std::expected<void, std::string> walk_mapped_directory(const char* archive,
-                                                       std::uint64_t expected_entries) {
-    auto mapped = bench::MappedArchive::map(archive);
-    if (!mapped) {
-        return std::unexpected{mapped.error()};
-    }
-    std::uint64_t entries = 0;
-    if (auto walked = mapped->walk_directory([&](const bench::MappedEntry&) { ++entries; });
-        !walked) {
-        return walked;
-    }
-    if (entries != expected_entries) {
-        return std::unexpected{"the mapped directory walk saw " + std::to_string(entries) +
-                               " entries, the library " + std::to_string(expected_entries)};
-    }
-    return {};
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t mid = values.size() / 2;
-    return values.size() % 2 == 1 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
-}
-
-template <class Field>
-std::vector<double> column(const std::vector<Sample>& samples, Field field) {
-    std::vector<double> values;
-    for (const Sample& sample : samples) {
-        values.push_back(static_cast<double>(sample.*field));
-    }
-    return values;
-}
-
-void print_heading(const char* title) {
-    std::printf("\n%s\n%-30s %27s %8s %8s %11s %10s %8s %9s\n", title, "",
-                "wall ms: median [min, max]", "user ms", "sys ms", "bytes read", "read calls",
-                "faults", "peak KiB");
-}
-
-void print_row(const char* label, const std::vector<Sample>& samples) {
-    const auto walls = column(samples, &Sample::wall_ms);
-    const auto peak = column(samples, &Sample::peak_kib);
-    std::printf(
-        "%-30s %9.2f [%7.2f, %7.2f] %8.2f %8.2f %11.0f %10.0f %8.0f", label, median(walls),
-        *std::min_element(walls.begin(), walls.end()),
-        *std::max_element(walls.begin(), walls.end()), median(column(samples, &Sample::user_ms)),
-        median(column(samples, &Sample::system_ms)), median(column(samples, &Sample::read_bytes)),
-        median(column(samples, &Sample::read_calls)),
-        median(column(samples, &Sample::minor_faults)));
-    const double max_peak = *std::max_element(peak.begin(), peak.end());
-    if (max_peak > 0) {
-        std::printf(" %9.0f\n", max_peak);
-    } else {
-        std::printf(" %9s\n", "-");
-    }
-}
-
-// The ratio of the medians, and the median of the runs' own ratios (steadier when the load on
-// the machine drifts during the loop).
-void print_ratio(const char* what, const std::vector<Sample>& ours,
-                 const std::vector<Sample>& floor) {
-    std::vector<double> ratios;
-    for (std::size_t i = 0; i < ours.size(); ++i) {
-        ratios.push_back(ours[i].wall_ms / floor[i].wall_ms);
-    }
-    std::printf("ratio %s: %.2f of the medians, %.2f median of the runs' ratios (goal 1.5)\n", what,
-                median(column(ours, &Sample::wall_ms)) / median(column(floor, &Sample::wall_ms)),
-                median(ratios));
-}
-
-void print_memory(const LibraryView& library, const std::vector<Sample>& check,
-                  const Sample& program_alone) {
-    const auto peaks = column(check, &Sample::peak_kib);
-    const double peak = mib(*std::max_element(peaks.begin(), peaks.end()) * 1024);
+void print_memory(const LibraryView& library, double check_peak_kib, const Sample& program_alone) {
+    const double peak = mib(check_peak_kib * 1024);
     const double map = mib(static_cast<double>(library.map_bytes));
     const double files = mib(2.0 * static_cast<double>(library.largest_file));
     const double alone = mib(static_cast<double>(program_alone.peak_kib) * 1024);
     const double bound = map + files + alone + slack_mib;
     std::printf(
-        "\nmemory: directory map %.2f MiB (heap the open archive holds), largest clothing file "
+        "memory: directory %.2f MiB (heap the open archive holds), largest clothing file "
         "%.1f KiB\n"
-        "  bound: map + 2 x largest %.2f MiB + the program alone (--list) %.2f MiB + %.0f MiB = "
-        "%.2f MiB; check's peak RSS %.2f MiB: %s\n",
+        "  bound: directory + 2 x largest %.2f MiB + the program alone (--list) %.2f MiB + %.0f "
+        "MiB = %.2f MiB; check's peak RSS %.2f MiB: %s\n",
         map, static_cast<double>(library.largest_file) / 1024, files, alone, slack_mib, bound, peak,
         peak <= bound ? "within" : "OVER");
+}
+
+struct Options {
+    int runs = 9;
+    bool valgrind = true;
+    bool tool = true;
+    std::string bin;
+    std::vector<std::string> archives;
+};
+
+void bench_check(const Options& options, const std::string& archive) {
+    const LibraryView library = must(read_through_library(archive));
+    const std::string check_program = options.bin + "/clothing_parity";
+    const std::string walker_program = options.bin + "/read_walker";
+    const std::vector<std::string> check_argv{
+        check_program, "--exact", "all_retail_clothing_tables_parse", "--test-threads=1"};
+    const Program check{
+        "check (clothing_parity)", [&] {
+            ::setenv("TARNWICK_PORTAL_DAT", archive.c_str(), 1);
+            auto run = must(bench::run_child(check_argv));
+            if (run.output.find("test result: ok. 1 passed;") == std::string::npos) {
+                die("the check did not run and pass; its output:\n" + run.output);
+            }
+            return run.sample;
+        }};
+    bench::FloorCounts counts;
+    const Program walker{"floor (read_walker)", [&] {
+                             auto run = must(bench::run_child({walker_program, archive}));
+                             counts = must(bench::parse_counts(run.output));
+                             require_agreement(counts, library);
+                             return run.sample;
+                         }};
+    walker.run();
+    std::printf(
+        "\narchive %s: %llu directory entries in %llu nodes, %llu clothing files of %llu "
+        "stored bytes; the walker reads them in %llu positioned reads\n",
+        archive.c_str(), counts.entries, counts.nodes, counts.clothing_files, counts.stored_bytes,
+        counts.reads);
+
+    Counted check_counted;
+    Counted walker_counted;
+    if (options.valgrind) {
+        ::setenv("TARNWICK_PORTAL_DAT", archive.c_str(), 1);
+        check_counted = count_under_valgrind(check_argv);
+        walker_counted = count_under_valgrind({walker_program, archive});
+    }
+    compare("whole check, as processes", check, walker, options.runs, check_goal, check_counted,
+            walker_counted);
+
+    const Program open = in_process("library (DatDatabase::open)", [&] {
+        if (auto dat = DatDatabase::open(archive); !dat) {
+            return std::expected<void, std::string>{std::unexpected{dat.error().display()}};
+        }
+        return std::expected<void, std::string>{};
+    });
+    const Program walk = in_process("floor (walker's directory walk)", [&] {
+        auto floor = bench::PreadArchive::open(archive.c_str());
+        if (!floor) {
+            return std::expected<void, std::string>{std::unexpected{floor.error()}};
+        }
+        return floor->walk_directory([](const bench::WalkedEntry&) {});
+    });
+    compare("open alone, in this process", open, walk, options.runs, check_goal);
+
+    // The peak of a few more runs of the check, beside the program's own.
+    double check_peak = 0;
+    for (int i = 0; i < 3; ++i) {
+        check_peak = std::max(check_peak, static_cast<double>(check.run().peak_kib));
+    }
+    const Sample alone = must(bench::run_child({check_program, "--list"})).sample;
+    print_memory(library, check_peak, alone);
+}
+
+// A fresh, empty folder in the memory file system for each run of an extraction.
+class Scratch {
+  public:
+    Scratch() {
+        char pattern[] = "/dev/shm/tarnwick-bench-XXXXXX";
+        if (::mkdtemp(pattern) == nullptr) {
+            die("cannot create a folder in /dev/shm");
+        }
+        root_ = pattern;
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    ~Scratch() { fs::remove_all(root_); }
+
+    // Empties the scratch folder and gives a new empty folder inside.
+    std::string fresh() {
+        fs::remove_all(root_ / "out");
+        fs::create_directory(root_ / "out");
+        return (root_ / "out").string();
+    }
+    std::size_t files_written() const {
+        std::size_t files = 0;
+        for (const auto& item : fs::recursive_directory_iterator(root_ / "out")) {
+            files += item.is_regular_file() ? 1u : 0u;
+        }
+        return files;
+    }
+
+  private:
+    fs::path root_;
+};
+
+Program tool_program(std::string label, std::vector<std::string> argv, ChildOutput where = {}) {
+    return {std::move(label),
+            [argv = std::move(argv), where] { return must(bench::run_child(argv, where)).sample; }};
+}
+
+void bench_tool(const Options& options, const std::string& archive) {
+    const std::string tool = options.bin + "/tarnwick-dat";
+    constexpr ChildOutput discard{.discard_output = true};
+    std::printf("\nthe tool on %s\n", archive.c_str());
+    compare("verify", tool_program("tarnwick-dat verify", {tool, "verify", archive}),
+            tool_program("floor (cat ARCHIVE > /dev/null)", {"/bin/cat", archive}, discard),
+            options.runs, tool_goal);
+    compare("ls",
+            tool_program("tarnwick-dat ls --format json", {tool, "ls", "--format", "json", archive},
+                         discard),
+            tool_program("floor (tarnwick-dat ls)", {tool, "ls", archive}, discard), options.runs,
+            tool_goal);
+
+    const std::uint64_t entries = must(read_through_library(archive)).entries;
+    Scratch scratch;
+    const auto extraction = [&](std::string label, std::vector<std::string> argv) {
+        return Program{std::move(label), [&scratch, argv = std::move(argv), entries] {
+                           std::vector<std::string> with_folder = argv;
+                           with_folder.push_back(scratch.fresh());
+                           const Sample sample = must(bench::run_child(with_folder, {})).sample;
+                           if (scratch.files_written() != entries) {
+                               die(argv[0] + " wrote " + std::to_string(scratch.files_written()) +
+                                   " files of the " + std::to_string(entries));
+                           }
+                           return sample;
+                       }};
+    };
+    compare("extract into /dev/shm", extraction("tarnwick-dat extract", {tool, "extract", archive}),
+            extraction("floor (extract_floor)", {options.bin + "/extract_floor", archive}),
+            options.runs, tool_goal);
+}
+
+std::optional<Options> parse_options(int argc, char** argv) {
+    Options options;
+    int i = 1;
+    for (; i < argc && argv[i][0] == '-'; ++i) {
+        const std::string option = argv[i];
+        if (option == "--runs" && i + 1 < argc) {
+            options.runs = std::max(1, std::atoi(argv[++i]));
+        } else if (option == "--no-valgrind") {
+            options.valgrind = false;
+        } else if (option == "--no-tool") {
+            options.tool = false;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (argc - i < 2) {
+        return std::nullopt;
+    }
+    options.bin = argv[i++];
+    options.archives.assign(argv + i, argv + argc);
+    return options;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 4) {
-        std::fprintf(
-            stderr, "usage: clothing_parity_bench ARCHIVE CHECK_PROGRAM BASELINE_PROGRAM [RUNS]\n");
+    const auto options = parse_options(argc, argv);
+    if (!options) {
+        std::fprintf(stderr,
+                     "usage: clothing_parity_bench [--runs N] [--no-valgrind] [--no-tool] BIN_DIR "
+                     "ARCHIVE...\n");
         return 2;
     }
-    const char* archive = argv[1];
-    const char* check_program = argv[2];
-    const char* baseline_program = argv[3];
-    const int runs = argc > 4 ? std::max(1, std::atoi(argv[4])) : 5;
-    ::setenv("TARNWICK_PORTAL_DAT", archive, 1);
-
-    const LibraryView library = must(read_through_library(archive));
-    bench::BaselineCounts counts;
-    // A first run of each warms the page cache and checks that both work before timing.
-    run_baseline(baseline_program, archive, library, counts);
-    run_check(check_program, payload_bytes(counts));
-
-    std::vector<Sample> check;
-    std::vector<Sample> baseline;
-    for (int i = 0; i < runs; ++i) {
-        // Alternating which goes first evens out what one run leaves behind for the next.
-        if (i % 2 == 0) {
-            check.push_back(run_check(check_program, payload_bytes(counts)));
-            baseline.push_back(run_baseline(baseline_program, archive, library, counts));
-        } else {
-            baseline.push_back(run_baseline(baseline_program, archive, library, counts));
-            check.push_back(run_check(check_program, payload_bytes(counts)));
-        }
+    if (options->valgrind && !fs::exists("/usr/bin/valgrind")) {
+        std::printf("valgrind not found: no instruction or allocation counts\n");
     }
-
-    std::vector<Sample> open;
-    std::vector<Sample> directory;
-    for (int i = 0; i < runs; ++i) {
-        open.push_back(must(measure_in_process([&] { return open_through_library(archive); })));
-        directory.push_back(must(
-            measure_in_process([&] { return walk_mapped_directory(archive, library.entries); })));
+    Options chosen = *options;
+    chosen.valgrind = options->valgrind && fs::exists("/usr/bin/valgrind");
+    for (const std::string& archive : chosen.archives) {
+        bench_check(chosen, archive);
     }
-    const Sample program_alone = must(bench::run_child({check_program, "--list"})).sample;
-
-    std::printf("archive %s: %llu directory entries in %llu nodes, %llu clothing files\n", archive,
-                counts.entries, counts.nodes, counts.clothing_files);
-    std::printf(
-        "bytes to read: header %llu + directory %llu + clothing %llu stored (%llu expanded) = "
-        "%llu, in chains of %llu link words\n"
-        "the baseline copied exactly these; the library's open and get_file give the same "
-        "entries, files and byte counts\n",
-        static_cast<unsigned long long>(header_length),
-        counts.nodes * tarnwick_dat::dat_node_length, counts.stored_bytes, counts.expanded_bytes,
-        static_cast<unsigned long long>(payload_bytes(counts)), counts.link_words);
-
-    print_heading(
-        ("whole check, as processes, " + std::to_string(runs) + " interleaved runs").c_str());
-    print_row("check (clothing_parity)", check);
-    print_row("baseline (mapping, no reads)", baseline);
-    print_ratio("check / baseline", check, baseline);
-    std::printf(
-        "the check read %.0f bytes more than the bytes to read (link words, program start, and "
-        "the kernel's reads of the program at exec)\n",
-        median(column(check, &Sample::read_bytes)) - static_cast<double>(payload_bytes(counts)));
-
-    print_heading(
-        ("open alone, in this process, " + std::to_string(runs) + " interleaved runs").c_str());
-    print_row("library (DatDatabase::open)", open);
-    print_row("directory copied from a mapping", directory);
-    print_ratio("open / directory baseline", open, directory);
-
-    print_memory(library, check, program_alone);
+    if (chosen.tool) {
+        bench_tool(chosen, chosen.archives.front());
+    }
     return 0;
 }

@@ -62,10 +62,16 @@ IoCounters self_io_between(const IoCounters& before, const IoCounters& after) {
             after.read_calls - before.read_calls - 1, 0};
 }
 
-std::expected<ChildRun, std::string> run_child(const std::vector<std::string>& argv) {
-    const int output = ::memfd_create("child-output", MFD_CLOEXEC);
-    if (output < 0) {
-        return std::unexpected{std::string{"memfd_create: "} + std::strerror(errno)};
+std::expected<ChildRun, std::string> run_child(const std::vector<std::string>& argv,
+                                               ChildOutput where) {
+    const int output = where.discard_output ? ::open("/dev/null", O_WRONLY | O_CLOEXEC)
+                                            : ::memfd_create("child-output", MFD_CLOEXEC);
+    const int errors = where.capture_errors ? ::memfd_create("child-errors", MFD_CLOEXEC) : -1;
+    if (output < 0 || (where.capture_errors && errors < 0)) {
+        ::close(output);
+        ::close(errors);
+        return std::unexpected{std::string{"cannot open the child's output: "} +
+                               std::strerror(errno)};
     }
     std::vector<char*> args;
     for (const std::string& arg : argv) {
@@ -77,11 +83,15 @@ std::expected<ChildRun, std::string> run_child(const std::vector<std::string>& a
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(output, STDOUT_FILENO);
+        if (errors >= 0) {
+            ::dup2(errors, STDERR_FILENO);
+        }
         ::execv(args[0], args.data());
         ::_exit(127);
     }
     if (pid < 0) {
         ::close(output);
+        ::close(errors);
         return std::unexpected{std::string{"fork: "} + std::strerror(errno)};
     }
     // Wait for the end without reaping, so that the counters can still be read.
@@ -93,11 +103,17 @@ std::expected<ChildRun, std::string> run_child(const std::vector<std::string>& a
     rusage usage{};
     ::wait4(pid, &status, 0, &usage);
     ChildRun run;
-    run.output = read_all(output);
+    if (!where.discard_output) {
+        run.output = read_all(output);
+    }
     ::close(output);
+    if (errors >= 0) {
+        run.errors = read_all(errors);
+        ::close(errors);
+    }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         return std::unexpected{argv[0] + " " + describe_status(status) + "; its output:\n" +
-                               run.output};
+                               run.output + run.errors};
     }
     if (!io) {
         return std::unexpected{"cannot read the I/O counters of " + argv[0]};

@@ -37,11 +37,19 @@ struct Sample {
 
 struct ChildRun {
     Sample sample;
-    std::string output;  // what it wrote to standard output
+    std::string output;  // what it wrote to standard output, unless discarded
+    std::string errors;  // what it wrote to standard error, if captured
 };
 
-// Runs `argv` (program path first) with this process's environment, its standard output
-// captured, and fails unless it exits with status 0.
-std::expected<ChildRun, std::string> run_child(const std::vector<std::string>& argv);
+// Where a child's output goes.
+struct ChildOutput {
+    bool discard_output = false;  // standard output to /dev/null instead of captured
+    bool capture_errors = false;  // standard error captured instead of shared with this process
+};
+
+// Runs `argv` (program path first) with this process's environment and fails unless it exits
+// with status 0.
+std::expected<ChildRun, std::string> run_child(const std::vector<std::string>& argv,
+                                               ChildOutput where = {});
 
 }  // namespace bench

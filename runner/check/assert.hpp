@@ -1,5 +1,6 @@
 #pragma once
 
+#include <concepts>
 #include <source_location>
 #include <string>
 #include <string_view>
@@ -41,6 +42,22 @@ void assert_eq(const L& left, const R& right, const std::string& message,
                std::source_location location = std::source_location::current()) {
     if (!(left == right)) {
         detail::fail_comparison("==", left, right, &message, location);
+    }
+}
+
+// A message that costs something to put into words, asked for its `text()` only when the
+// assertion fails.
+template <class Message>
+concept DeferredMessage = requires(const Message& message) {
+    { message.text() } -> std::convertible_to<std::string>;
+};
+
+template <class L, class R, DeferredMessage Message>
+void assert_eq(const L& left, const R& right, const Message& message,
+               std::source_location location = std::source_location::current()) {
+    if (!(left == right)) {
+        const std::string text = message.text();
+        detail::fail_comparison("==", left, right, &text, location);
     }
 }
 

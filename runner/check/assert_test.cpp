@@ -58,6 +58,24 @@ TEST(Assertions, MessageForms) {
     EXPECT_EQ(failure_of([&] { RUNNER_ASSERT(count > 0); }).first, "assertion failed: count > 0");
 }
 
+// Counts how often it is put into words.
+struct CountedMessage {
+    int* asked;
+    std::string text() const {
+        ++*asked;
+        return "table 0x10000002";
+    }
+};
+
+TEST(Assertions, DeferredMessageIsPutIntoWordsOnlyOnFailure) {
+    int asked = 0;
+    assert_eq(4, 4, CountedMessage{&asked});
+    EXPECT_EQ(asked, 0);
+    EXPECT_EQ(failure_of([&] { assert_eq(4, 5, CountedMessage{&asked}); }).first,
+              "assertion `left == right` failed: table 0x10000002\n  left: 4\n right: 5");
+    EXPECT_EQ(asked, 1);
+}
+
 TEST(Assertions, PassingAssertionsWriteNothing) {
     EXPECT_EQ(failure_of([] {
                   assert_eq(std::optional<int>{4}, std::optional<int>{4});

@@ -12,12 +12,15 @@
 
 namespace {
 
-constexpr std::string_view usage = "usage: tarnwick-forge [--seed N] [--scale X] OUTPUT\n";
+constexpr std::string_view usage =
+    "usage: tarnwick-forge [--seed N] [--scale X] [--layout grouped|scattered] OUTPUT\n";
 constexpr std::string_view help =
     "\nWrites a synthetic, retail-like portal archive (not retail data) to OUTPUT.\n\n"
-    "  --seed N    the random seed (a whole number); one seed always gives the same archive\n"
-    "  --scale X   the archive's size relative to the default, above 0 and at most 16\n"
-    "  -h, --help  this text\n\n"
+    "  --seed N      the random seed (a whole number); one seed always gives the same archive\n"
+    "  --scale X     the archive's size relative to the default, above 0 and at most 16\n"
+    "  --layout L    grouped (the default: the files of each type together) or scattered (the\n"
+    "                same files, each clothing table on its own between files of other types)\n"
+    "  -h, --help    this text\n\n"
     "Exit status: 0 written; 1 the archive could not be written; 2 a usage error.\n"
     "Example: tarnwick-forge --seed 7 sample.dat\n";
 
@@ -53,6 +56,15 @@ std::optional<Arguments> parse_arguments(int argc, char** argv) {
                 return std::nullopt;
             }
             arguments.options.scale = *scale;
+        } else if (argument == "--layout" && has_value) {
+            const std::string_view layout = argv[++i];
+            if (layout == "grouped") {
+                arguments.options.layout = tarnwick_forge::SampleLayout::Grouped;
+            } else if (layout == "scattered") {
+                arguments.options.layout = tarnwick_forge::SampleLayout::Scattered;
+            } else {
+                return std::nullopt;
+            }
         } else if (arguments.output.empty() && !argument.starts_with("-")) {
             arguments.output = argument;
         } else {

@@ -175,79 +175,8 @@ ClothingTable known_clothing_table(Rng& rng) {
     return table;
 }
 
-class SampleBuilder {
-  public:
-    SampleBuilder(DatWriter writer, const SampleOptions& options)
-        : writer_{std::move(writer)}, rng_{options.seed}, scale_{options.scale} {}
-
-    std::expected<SampleSummary, DatError> build() {
-        for (const FileFamily& family : filler_families) {
-            TARNWICK_TRY(store_family(family));
-        }
-        TARNWICK_TRY(store_clothing());
-        TARNWICK_TRY(writer_.write_directory(std::move(entries_)));
-        writer_.header().file_size = static_cast<std::uint32_t>(writer_.end_offset());
-        TARNWICK_TRY(writer_.finish());
-        summary_.archive_bytes = writer_.end_offset();
-        return summary_;
-    }
-
-  private:
-    std::expected<void, DatError> store(std::uint32_t id, const Bytes& bytes,
-                                        double compressed_share) {
-        StoreOptions options;
-        options.compressed = rng_.chance(compressed_share);
-        options.layout =
-            rng_.chance(scattered_share) ? ChainLayout::Scattered : ChainLayout::Contiguous;
-        options.timestamp = 0x3F000000 + rng_.between(0, 0xFFFFFF);
-        options.version = rng_.between(1, 900);
-        auto entry = writer_.store_file(id, bytes, options);
-        if (!entry) {
-            return tarnwick_base::take_error(entry);
-        }
-        entries_.push_back(*entry);
-        ++summary_.files;
-        summary_.compressed_files += options.compressed ? 1 : 0;
-        summary_.scattered_files += options.layout == ChainLayout::Scattered ? 1 : 0;
-        return {};
-    }
-
-    std::expected<void, DatError> store_family(const FileFamily& family) {
-        const std::uint32_t count = scaled(family.count, scale_);
-        for (std::uint32_t id : family_ids(rng_, family.prefix, count, 1)) {
-            const Bytes bytes = filler_bytes(rng_, rng_.between(family.min_size, family.max_size));
-            TARNWICK_TRY(store(id, bytes, family.compressed_share));
-        }
-        return {};
-    }
-
-    std::expected<void, DatError> store_clothing() {
-        const std::uint32_t count = scaled(full_scale_clothing_tables, scale_);
-        for (std::uint32_t id : family_ids(rng_, 0x10, count, 1)) {
-            const ClothingTable table =
-                id == 0x10000001 ? known_clothing_table(rng_) : random_clothing_table(rng_, id);
-            ClothingWriter encoder;
-            encoder.write(table);
-            auto bytes = std::move(encoder).finish();
-            if (!bytes) {
-                return tarnwick_base::take_error(bytes);
-            }
-            TARNWICK_TRY(store(id, *bytes, clothing_compressed_share));
-            summary_.clothing.add(table);
-            ++summary_.clothing_tables;
-        }
-        return {};
-    }
-
-    DatWriter writer_;
-    Rng rng_;
-    double scale_;
-    std::vector<DatFileEntry> entries_;
-    SampleSummary summary_;
-};
-
-// One file of the small sample: its bytes and how they are stored.
-struct SmallSampleFile {
+// One file, its contents drawn and not yet stored.
+struct PlannedFile {
     std::uint32_t id;
     Bytes bytes;
     StoreOptions options;
@@ -259,7 +188,140 @@ std::expected<Bytes, DatError> clothing_bytes(const ClothingTable& table) {
     return std::move(encoder).finish();
 }
 
-std::expected<std::vector<SmallSampleFile>, DatError> small_sample_files(Rng& rng) {
+class SampleBuilder {
+  public:
+    SampleBuilder(DatWriter writer, const SampleOptions& options)
+        : writer_{std::move(writer)},
+          rng_{options.seed},
+          scale_{options.scale},
+          layout_{options.layout} {}
+
+    std::expected<SampleSummary, DatError> build() {
+        if (layout_ == SampleLayout::Scattered) {
+            TARNWICK_TRY(store_scattered());
+        } else {
+            TARNWICK_TRY(
+                store_fillers([](std::uint64_t) -> std::expected<void, DatError> { return {}; }));
+            auto clothing = plan_clothing();
+            if (!clothing) {
+                return tarnwick_base::take_error(clothing);
+            }
+            for (const PlannedFile& file : *clothing) {
+                TARNWICK_TRY(store(file));
+            }
+        }
+        TARNWICK_TRY(writer_.write_directory(std::move(entries_)));
+        writer_.header().file_size = static_cast<std::uint32_t>(writer_.end_offset());
+        TARNWICK_TRY(writer_.finish());
+        summary_.archive_bytes = writer_.end_offset();
+        return summary_;
+    }
+
+  private:
+    // Drawn after the file's contents, in this order, whatever the layout.
+    StoreOptions draw_options(double compressed_share) {
+        StoreOptions options;
+        options.compressed = rng_.chance(compressed_share);
+        options.layout =
+            rng_.chance(scattered_share) ? ChainLayout::Scattered : ChainLayout::Contiguous;
+        options.timestamp = 0x3F000000 + rng_.between(0, 0xFFFFFF);
+        options.version = rng_.between(1, 900);
+        return options;
+    }
+
+    std::expected<void, DatError> store(const PlannedFile& file) {
+        auto entry = writer_.store_file(file.id, file.bytes, file.options);
+        if (!entry) {
+            return tarnwick_base::take_error(entry);
+        }
+        entries_.push_back(*entry);
+        ++summary_.files;
+        summary_.compressed_files += file.options.compressed ? 1 : 0;
+        summary_.scattered_files += file.options.layout == ChainLayout::Scattered ? 1 : 0;
+        return {};
+    }
+
+    // Every file of the filler families, in order, each handed to `after` (with the length of
+    // its contents) once stored.
+    template <class After>
+    std::expected<void, DatError> store_fillers(After&& after) {
+        for (const FileFamily& family : filler_families) {
+            const std::uint32_t count = scaled(family.count, scale_);
+            for (std::uint32_t id : family_ids(rng_, family.prefix, count, 1)) {
+                Bytes bytes = filler_bytes(rng_, rng_.between(family.min_size, family.max_size));
+                const StoreOptions options = draw_options(family.compressed_share);
+                const std::uint64_t length = bytes.size();
+                TARNWICK_TRY(store({id, std::move(bytes), options}));
+                TARNWICK_TRY(after(length));
+            }
+        }
+        return {};
+    }
+
+    // The clothing tables, drawn where the filler files' draws end; counted in the summary.
+    std::expected<std::vector<PlannedFile>, DatError> plan_clothing() {
+        const std::uint32_t count = scaled(full_scale_clothing_tables, scale_);
+        std::vector<PlannedFile> planned;
+        for (std::uint32_t id : family_ids(rng_, 0x10, count, 1)) {
+            const ClothingTable table =
+                id == 0x10000001 ? known_clothing_table(rng_) : random_clothing_table(rng_, id);
+            auto bytes = clothing_bytes(table);
+            if (!bytes) {
+                return tarnwick_base::take_error(bytes);
+            }
+            planned.push_back({id, std::move(*bytes), draw_options(clothing_compressed_share)});
+            summary_.clothing.add(table);
+            ++summary_.clothing_tables;
+        }
+        return planned;
+    }
+
+    // The grouped layout's files, each clothing table stored on its own after about an equal
+    // share of the other files' bytes. A first pass through the draws, storing nothing, finds
+    // those bytes and where the clothing tables' draws begin; the second stores.
+    std::expected<void, DatError> store_scattered() {
+        const Rng start = rng_;
+        std::uint64_t filler_total = 0;
+        for (const FileFamily& family : filler_families) {
+            const std::uint32_t count = scaled(family.count, scale_);
+            for ([[maybe_unused]] std::uint32_t id : family_ids(rng_, family.prefix, count, 1)) {
+                filler_total +=
+                    filler_bytes(rng_, rng_.between(family.min_size, family.max_size)).size();
+                draw_options(family.compressed_share);
+            }
+        }
+        auto planned = plan_clothing();
+        if (!planned) {
+            return tarnwick_base::take_error(planned);
+        }
+        const std::vector<PlannedFile>& clothing = *planned;
+        rng_ = start;
+        std::size_t next = 0;
+        std::uint64_t stored = 0;
+        const auto store_due_tables = [&](std::uint64_t length) -> std::expected<void, DatError> {
+            stored += length;
+            while (next < clothing.size() &&
+                   stored * clothing.size() >= (next + 1) * filler_total) {
+                TARNWICK_TRY(store(clothing[next++]));
+            }
+            return {};
+        };
+        TARNWICK_TRY(store_fillers(store_due_tables));
+        for (; next < clothing.size(); ++next) {
+            TARNWICK_TRY(store(clothing[next]));
+        }
+        return {};
+    }
+
+    DatWriter writer_;
+    Rng rng_;
+    double scale_;
+    SampleLayout layout_;
+    std::vector<DatFileEntry> entries_;
+    SampleSummary summary_;
+};
+
+std::expected<std::vector<PlannedFile>, DatError> small_sample_files(Rng& rng) {
     auto known = clothing_bytes(known_clothing_table(rng));
     auto other = clothing_bytes(random_clothing_table(rng, 0x10000002));
     if (!known || !other) {
@@ -267,7 +329,7 @@ std::expected<std::vector<SmallSampleFile>, DatError> small_sample_files(Rng& rn
     }
     constexpr StoreOptions compressed{.compressed = true};
     constexpr StoreOptions scattered{.layout = ChainLayout::Scattered};
-    std::vector<SmallSampleFile> files{
+    std::vector<PlannedFile> files{
         {0x10000001, std::move(*known), compressed},
         {0x10000002, std::move(*other), scattered},
         {0x06000001, filler_bytes(rng, 2500), {}},
@@ -292,7 +354,7 @@ std::expected<SampleSummary, DatError> write_small_sample_archive(
         return std::unexpected{std::move(writer ? files.error() : writer.error())};
     }
     std::vector<DatFileEntry> entries;
-    for (const SmallSampleFile& file : *files) {
+    for (const PlannedFile& file : *files) {
         auto entry = writer->store_file(file.id, file.bytes, file.options);
         if (!entry) {
             return tarnwick_base::take_error(entry);

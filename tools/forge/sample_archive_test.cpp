@@ -84,6 +84,44 @@ TEST(SampleArchive, SameOptionsGiveTheSameBytesAndAnotherSeedOthers) {
     EXPECT_NE(file_bytes(dir / "a.dat"), file_bytes(dir / "c.dat"));
 }
 
+// Whether, in file order, two clothing tables ever lie next to each other.
+bool clothing_tables_adjacent(const DatDatabase& dat) {
+    std::vector<DatFileEntry> entries;
+    for (const auto& [id, entry] : dat.files()) {
+        entries.push_back(entry);
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const auto& a, const auto& b) { return a.offset < b.offset; });
+    const auto clothing = [&](const DatFileEntry& entry) {
+        return from_id_in_dat(entry.id, dat.dat_kind()) == DatFileType::Clothing;
+    };
+    return std::adjacent_find(entries.begin(), entries.end(), [&](const auto& a, const auto& b) {
+               return clothing(a) && clothing(b);
+           }) != entries.end();
+}
+
+TEST(SampleArchive, ScatteredLayoutHoldsTheSameFilesWithNoTwoClothingTablesTogether) {
+    tarnwick_dat::test_support::TempDir dir;
+    const SampleSummary grouped_summary =
+        write_sample_archive(dir / "grouped.dat", {.seed = 7, .scale = 0.02}).value();
+    const SampleSummary scattered_summary =
+        write_sample_archive(dir / "scattered.dat",
+                             {.seed = 7, .scale = 0.02, .layout = SampleLayout::Scattered})
+            .value();
+    EXPECT_EQ(scattered_summary.files, grouped_summary.files);
+    EXPECT_EQ(scattered_summary.clothing.texture_swaps, grouped_summary.clothing.texture_swaps);
+
+    const DatDatabase grouped = DatDatabase::open(dir / "grouped.dat").value();
+    const DatDatabase scattered = DatDatabase::open(dir / "scattered.dat").value();
+    ASSERT_EQ(scattered.files().size(), grouped.files().size());
+    for (const auto& [id, entry] : grouped.files()) {
+        ASSERT_TRUE(scattered.files().contains(id)) << id;
+        EXPECT_EQ(scattered.get_file(id).value(), grouped.get_file(id).value()) << id;
+    }
+    EXPECT_TRUE(clothing_tables_adjacent(grouped));
+    EXPECT_FALSE(clothing_tables_adjacent(scattered));
+}
+
 TEST(SampleArchive, DirectoryHasSeveralLevels) {
     tarnwick_dat::test_support::TempDir dir;
     const auto path = dir / "portal.dat";

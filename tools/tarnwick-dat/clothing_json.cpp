@@ -9,7 +9,7 @@ namespace {
 using nlohmann::json;
 
 template <class Record, class ToJson>
-json list(const std::vector<Record>& records, ToJson to_json) {
+json list(const dat::RecordList<Record>& records, ToJson to_json) {
     json array = json::array();
     for (const Record& record : records) {
         array.push_back(to_json(record));

@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <nlohmann/json.hpp>
 #include <string>
 
 #include "ids.hpp"
@@ -41,16 +40,23 @@ std::string text_line(const ListedFile& file, std::optional<std::uint32_t> expan
     return text;
 }
 
-nlohmann::json json_object(const ListedFile& file, std::optional<std::uint32_t> expanded) {
+// json_line of the object with these fields, written straight.
+std::string json_object_line(const ListedFile& file, std::optional<std::uint32_t> expanded) {
     const dat::DatFileEntry& entry = file.entry;
-    nlohmann::json object = {
-        {"id", format_id(entry.id)},    {"type", dat::file_type_name(file.type)},
-        {"size", entry.size},           {"compressed", entry.is_compressed()},
-        {"bit_flags", entry.bit_flags}, {"timestamp", iso_timestamp(entry.timestamp)},
-        {"version", entry.version},
-    };
-    object["expanded_size"] = expanded ? nlohmann::json(*expanded) : nlohmann::json(nullptr);
-    return object;
+    JsonLineWriter line;
+    line.field("bit_flags", std::uint64_t{entry.bit_flags})
+        .field("compressed", entry.is_compressed());
+    if (expanded) {
+        line.field("expanded_size", std::uint64_t{*expanded});
+    } else {
+        line.field("expanded_size", nullptr);
+    }
+    line.field("id", format_id(entry.id))
+        .field("size", std::uint64_t{entry.size})
+        .field("timestamp", iso_timestamp(entry.timestamp))
+        .field("type", dat::file_type_name(file.type))
+        .field("version", std::uint64_t{entry.version});
+    return std::move(line).finish();
 }
 
 int run_ls(const LsCommand& command) {
@@ -61,7 +67,7 @@ int run_ls(const LsCommand& command) {
     StandardOutput out;
     for (const ListedFile& file : selected_files(*database, command.selection)) {
         const std::optional<std::uint32_t> expanded = expanded_size(*database, file.entry);
-        out.write(command.format == Format::Json ? json_line(json_object(file, expanded))
+        out.write(command.format == Format::Json ? json_object_line(file, expanded)
                                                  : text_line(file, expanded));
         if (out.failed()) {
             break;

@@ -101,10 +101,8 @@ std::uint64_t gather_from_window(const ChainSource& source, std::uint32_t offset
             if (!out.empty() && !(one_run && window.complete())) {
                 break;
             }
-            window.fill(
-                source.file, current,
-                std::max<std::uint64_t>(
-                    window.span(), std::min(run_length(remaining, block_payload), max_run_read)));
+            window.fill(source.file, current,
+                        std::min(run_length(remaining, block_payload), max_run_read));
             if (!window.holds(current, block_need)) {
                 break;
             }

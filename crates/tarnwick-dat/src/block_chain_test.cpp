@@ -313,5 +313,30 @@ TEST(ReadChain, ContiguousBlocksCostOneRead) {
     }
 }
 
+// Files read one after another through one window read further and further ahead, up to its
+// span, over small gaps too and from inside the bytes held; a file elsewhere costs its own bytes
+// alone, and reading on from it grows again.
+TEST(ReadChain, ReadsAheadOnlyWhileFilesFollowOneAnother) {
+    Bytes bytes = numbered_blocks(2048, 64);  // every link 0: the payload runs on from any block
+    test_support::MemoryFile file{bytes};
+    ReadWindow window{6000};
+    Bytes out;
+    const std::pair<std::uint32_t, std::uint32_t> files[] = {
+        {1, 60},   {2, 60},    {3, 60},    {66, 60},   {67, 60},
+        {300, 60}, {1000, 60}, {1001, 60}, {1070, 60}, {1163, 120}};
+    for (const auto& [block, size] : files) {
+        ASSERT_TRUE(read_chain({file, 64, bytes.size()}, block * 64, size, window, out));
+        EXPECT_EQ(out, payload(bytes, block * 64 + 4, size)) << block;
+    }
+    EXPECT_EQ(file.reads(), (Reads{{64, 64},
+                                   {128, 4096},
+                                   {4224, 6000},
+                                   {19200, 64},
+                                   {64000, 64},
+                                   {64064, 4096},
+                                   {68480, 6000},
+                                   {74432, 6000}}));
+}
+
 }  // namespace
 }  // namespace tarnwick_dat

@@ -116,9 +116,10 @@ std::expected<std::vector<std::uint32_t>, ReadError> read_u32_list(Reader& reade
                                                                    std::size_t count);
 
 // `count` records, element by element, stopping at the first that fails.
-template <class Record>
-std::expected<std::vector<Record>, ReadError> read_record_list(Reader& reader, std::size_t count) {
-    std::vector<Record> records;
+template <class Record, class Allocator = std::allocator<Record>>
+std::expected<std::vector<Record, Allocator>, ReadError> read_record_list(Reader& reader,
+                                                                          std::size_t count) {
+    std::vector<Record, Allocator> records;
     for (std::size_t i = 0; i < count; ++i) {
         auto record = Record::read(reader);
         if (!record) {
@@ -139,9 +140,10 @@ class RecordReader {
     void bytes(std::vector<std::uint8_t>& out, std::size_t count, const FieldSite& site) {
         field(out, site, [count](Reader& r) { return read_byte_list(r, count); });
     }
-    template <class Record>
-    void records(std::vector<Record>& out, std::size_t count, const FieldSite& site) {
-        field(out, site, [count](Reader& r) { return read_record_list<Record>(r, count); });
+    template <class Record, class Allocator>
+    void records(std::vector<Record, Allocator>& out, std::size_t count, const FieldSite& site) {
+        field(out, site,
+              [count](Reader& r) { return read_record_list<Record, Allocator>(r, count); });
     }
 
     template <class T>

@@ -8,10 +8,10 @@
 
 #include "common.hpp"
 #include "common/motion_command_names.hpp"
+#include "deferred_text.hpp"
 #include "runner/check/assert.hpp"
 #include "runner/check/check_site.hpp"
 #include "runner/test_main.hpp"
-#include "tarnwick_base/hex.hpp"
 #include "tarnwick_dat/file_type.hpp"
 #include "tarnwick_dat/file_type/clothing.hpp"
 #include "tarnwick_dat/file_type/clothing_tally.hpp"
@@ -24,8 +24,8 @@ namespace {
 
 constexpr std::uint32_t known_clothing_id = 0x10000001;
 
-std::string hex_id(std::uint32_t id) {
-    return "0x" + tarnwick_base::hex_upper(id);
+deferred::HexId hex_id(std::uint32_t id) {
+    return deferred::HexId{id};
 }
 
 // The clothing tables of the archive, in ascending identifier order: the lowest failing

@@ -66,6 +66,12 @@ std::expected<ClothingTable, ReadError> ClothingTable::read(Reader& reader, Endi
         return std::unexpected{ReadError::assertion("ClothingTable is little-endian only",
                                                     reader.position().value_or(0))};
     }
+    // The length left is not known here; the arena grows as the records need.
+    constexpr std::size_t first_block = 4096;
+    return decode_in_arena(first_block, [&] { return read_little_endian(reader); });
+}
+
+std::expected<ClothingTable, ReadError> ClothingTable::read_little_endian(Reader& reader) {
     ClothingTable table;
     auto id = read_u32(reader);
     if (!id) {

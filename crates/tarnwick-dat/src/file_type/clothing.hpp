@@ -44,14 +44,14 @@
 #include <vector>
 
 #include "tarnwick_dat/error.hpp"
+#include "tarnwick_dat/file_type/record_arena.hpp"
 #include "tarnwick_dat/record_reader.hpp"
 
 namespace tarnwick_dat {
 
-// A keyed collection of a clothing table, from an unsigned 32-bit key to its record. It keeps
-// no order; sort the keys to visit the entries in order.
+// A clothing table's records keyed by unsigned 32-bit keys, in no order (sort the keys).
 template <class Value>
-using PackableHashTable = std::unordered_map<std::uint32_t, Value>;
+using PackableHashTable = RecordMap<std::uint32_t, Value>;
 
 // The records of a clothing table, innermost first. Each is read little-endian field by field;
 // a failing field adds its frame and moves the reader back to the record's first byte. Count
@@ -76,7 +76,7 @@ struct CloSubPalette {
     TARNWICK_RECORD(CloSubPalette);
     TARNWICK_FIELD_SITE(num_ranges);
     // In stored order.
-    TARNWICK_FIELD(std::vector<CloSubPaletteRange>, ranges);
+    TARNWICK_FIELD(RecordList<CloSubPaletteRange>, ranges);
     // Identifier of the palette set.
     TARNWICK_FIELD(std::uint32_t, palette_set);
     static std::expected<CloSubPalette, ReadError> read(Reader& reader);
@@ -90,7 +90,7 @@ struct CloSubPalEffect {
     // Length of the list below.
     TARNWICK_FIELD_SITE(num_clo_sub_palettes);
     // In stored order.
-    TARNWICK_FIELD(std::vector<CloSubPalette>, clo_sub_palettes);
+    TARNWICK_FIELD(RecordList<CloSubPalette>, clo_sub_palettes);
     static std::expected<CloSubPalEffect, ReadError> read(Reader& reader);
 };
 
@@ -113,7 +113,7 @@ struct CloObjectEffect {
     // Length of the list below.
     TARNWICK_FIELD_SITE(num_clo_texture_effects);
     // In stored order.
-    TARNWICK_FIELD(std::vector<CloTextureEffect>, clo_texture_effects);
+    TARNWICK_FIELD(RecordList<CloTextureEffect>, clo_texture_effects);
     static std::expected<CloObjectEffect, ReadError> read(Reader& reader);
 };
 
@@ -123,7 +123,7 @@ struct ClothingBaseEffect {
     TARNWICK_RECORD(ClothingBaseEffect);
     TARNWICK_FIELD_SITE(num_clo_object_effects);
     // In stored order.
-    TARNWICK_FIELD(std::vector<CloObjectEffect>, clo_object_effects);
+    TARNWICK_FIELD(RecordList<CloObjectEffect>, clo_object_effects);
     static std::expected<ClothingBaseEffect, ReadError> read(Reader& reader);
 };
 
@@ -140,6 +140,9 @@ struct ClothingTable {
     // The same table, error and position, decoded straight from the reader's bytes; where that
     // decoding falls short it gives way to the read above, which reports the failure.
     static std::expected<ClothingTable, ReadError> read(ByteReader& reader, Endian endian);
+
+  private:
+    static std::expected<ClothingTable, ReadError> read_little_endian(Reader& reader);
 };
 
 // Parses a whole clothing file, which must end where the table does: bytes left over fail as

@@ -3,6 +3,7 @@
 // record reader then reads the same bytes again to report the failure exactly.
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "tarnwick_base/hex.hpp"
@@ -39,7 +40,7 @@ bool decode(SpanDecoder& in, CloTextureEffect& out) {
 // A count, then that many records. The list is reserved once, for no more records than the
 // bytes left can hold.
 template <class Record>
-bool decode_list(SpanDecoder& in, std::vector<Record>& out) {
+bool decode_list(SpanDecoder& in, RecordList<Record>& out) {
     std::uint32_t count = 0;
     if (!in.number(count)) {
         return false;
@@ -107,10 +108,17 @@ std::expected<ClothingTable, ReadError> ClothingTable::read(ByteReader& reader, 
     if (endian == Endian::Little) {
         const std::uint64_t start = *reader.position();  // memory always knows it
         SpanDecoder in{reader.unread()};
-        ClothingTable table;
-        if (decode(in, table)) {
+        // The records take a few times the bytes they are stored in.
+        auto table = decode_in_arena(4 * in.left() + 256, [&]() -> std::optional<ClothingTable> {
+            ClothingTable decoded;
+            if (!decode(in, decoded)) {
+                return std::nullopt;
+            }
+            return decoded;
+        });
+        if (table) {
             (void)reader.seek(start + in.consumed());  // seeking memory cannot fail
-            return table;
+            return std::move(*table);
         }
     }
     return read(static_cast<Reader&>(reader), endian);

@@ -67,8 +67,8 @@ class ClothingWriter {
     void packed_table_head(std::size_t entries);
     // The count itself, or `max` after remembering the first count that does not fit.
     std::uint32_t fitted(std::size_t count, std::uint32_t max);
-    template <class Record>
-    void list(const std::vector<Record>& records) {
+    template <class Record, class Allocator>
+    void list(const std::vector<Record, Allocator>& records) {
         u32(fitted(records.size(), std::numeric_limits<std::uint32_t>::max()));
         for (const Record& record : records) {
             write(record);

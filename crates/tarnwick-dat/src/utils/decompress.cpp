@@ -24,6 +24,52 @@ void copy_reference(std::uint8_t* out, std::size_t produced, std::size_t distanc
     }
 }
 
+// The most one group (a control byte and its eight items) takes from the stream and gives.
+constexpr std::size_t group_input = 8 * lrs::reference_length;
+constexpr std::size_t group_output = 8 * lrs::max_match_length;
+// Wide enough for any match in one copy, one byte aside.
+constexpr std::size_t wide_copy = 16;
+static_assert(lrs::max_match_length <= wide_copy + 1);
+
+// Expands one whole group whose items all fit: the stream holds `group_input` bytes after the
+// control byte at `in`, and the output has `group_output` bytes of room after `produced`, so
+// no item needs a bound checked. Gives false, with `produced` and `in` where it stopped, at a
+// reference the stream cannot hold (distance 0, or nothing produced yet).
+bool expand_group(const std::uint8_t*& in, std::uint8_t* out, std::size_t& produced) {
+    const std::uint8_t control = *in++;
+    if (control == 0) {
+        std::memcpy(out + produced, in, 8);
+        in += 8;
+        produced += 8;
+        return true;
+    }
+    for (std::uint8_t bit = lrs::first_control_bit; bit != 0; bit >>= 1) {
+        if ((control & bit) == 0) {
+            out[produced++] = *in++;
+            continue;
+        }
+        const lrs::Reference reference = lrs::decode_reference(in[0], in[1]);
+        in += lrs::reference_length;
+        if (reference.distance == 0 || produced == 0) {
+            return false;
+        }
+        if (reference.distance <= produced && reference.distance >= reference.length) {
+            // Moving 16 bytes at once (read whole, then written) writes past the match only
+            // where later items write again; the bytes it reads past the match's source, which
+            // may overlap it, go only there.
+            std::uint8_t* const to = out + produced;
+            std::memmove(to, to - reference.distance, wide_copy);
+            if (reference.length > wide_copy) {
+                to[wide_copy] = to[wide_copy - reference.distance];
+            }
+        } else {
+            copy_reference(out, produced, reference.distance, reference.length);
+        }
+        produced += reference.length;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> decompress_lrs(std::span<const std::uint8_t> input) {
@@ -47,6 +93,16 @@ std::vector<std::uint8_t> decompress_lrs(std::span<const std::uint8_t> input) {
     std::uint8_t control_bit = 0;
     std::size_t input_idx = 0;
     while (produced < limit && input_idx < data.size()) {
+        if (control_bit == 0 && data.size() - input_idx > group_input &&
+            limit - produced >= group_output + wide_copy) {
+            const std::uint8_t* in = data.data() + input_idx;
+            const bool whole = expand_group(in, out, produced);
+            input_idx = static_cast<std::size_t>(in - data.data());
+            if (!whole) {
+                break;
+            }
+            continue;
+        }
         if (control_bit == 0) {
             control_byte = data[input_idx++];
             control_bit = lrs::first_control_bit;
