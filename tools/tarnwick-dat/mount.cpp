@@ -328,6 +328,9 @@ int run_mount(const MountCommand& command) {
                                 escaped_option_value(fs::absolute(command.archive).string());
     const char* arguments[] = {tool_name.data(), "-o", options.c_str(), nullptr};
     fuse_args args = FUSE_ARGS_INIT(3, const_cast<char**>(arguments));
+    // fuse_new copies the arguments it parses into memory of their own, freed only here.
+    const std::unique_ptr<fuse_args, decltype(&fuse_opt_free_args)> parsed_arguments{
+        &args, &fuse_opt_free_args};
     const std::unique_ptr<fuse, FuseDeleter> session{
         fuse_new(&args, &read_only_operations, sizeof read_only_operations, archive.get())};
     if (!session) {
