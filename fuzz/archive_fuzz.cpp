@@ -15,6 +15,7 @@
 #include "tarnwick_dat/file_type/clothing.hpp"
 #include "tarnwick_dat/lib.hpp"
 #include "tarnwick_dat/utils/lrs_format.hpp"
+#include "tarnwick_dat/utils/read_window.hpp"
 
 namespace {
 

@@ -13,6 +13,7 @@
 #include "tarnwick_base/little_endian.hpp"
 #include "tarnwick_dat/block_chain.hpp"
 #include "tarnwick_dat/test_support/memory_file.hpp"
+#include "tarnwick_dat/utils/read_window.hpp"
 
 namespace {
 
