@@ -57,10 +57,11 @@ bool expand_group(const std::uint8_t*& in, std::uint8_t* out, std::size_t& produ
             // Moving 16 bytes at once (read whole, then written) writes past the match only
             // where later items write again; the bytes it reads past the match's source, which
             // may overlap it, go only there.
-            std::uint8_t* const to = out + produced;
-            std::memmove(to, to - reference.distance, wide_copy);
+            // Indices, not pointers: the last byte's source may lie before `to` by more than 16.
+            const std::size_t from = produced - reference.distance;
+            std::memmove(out + produced, out + from, wide_copy);
             if (reference.length > wide_copy) {
-                to[wide_copy] = to[wide_copy - reference.distance];
+                out[produced + wide_copy] = out[from + wide_copy];
             }
         } else {
             copy_reference(out, produced, reference.distance, reference.length);
