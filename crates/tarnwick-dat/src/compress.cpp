@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 #include <limits>
 #include <memory>
 
@@ -18,6 +20,27 @@ using lrs::min_match_length;
 // Candidates tried per position; more finds slightly longer matches at a high cost in speed.
 constexpr std::size_t max_chain_steps = 16;
 constexpr std::size_t window_slots = 4096;  // a power of two above max_distance
+
+// How many of the first `limit` bytes at `a` and `b` agree: eight at a time where the machine's
+// byte order lets the first difference be found from the lowest set bit, then one at a time.
+std::size_t common_prefix(const std::uint8_t* a, const std::uint8_t* b, std::size_t limit) {
+    std::size_t length = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; limit - length >= sizeof(std::uint64_t); length += sizeof(std::uint64_t)) {
+            std::uint64_t x = 0;
+            std::uint64_t y = 0;
+            std::memcpy(&x, a + length, sizeof x);
+            std::memcpy(&y, b + length, sizeof y);
+            if (x != y) {
+                return length + static_cast<std::size_t>(std::countr_zero(x ^ y)) / 8;
+            }
+        }
+    }
+    while (length < limit && a[length] == b[length]) {
+        ++length;
+    }
+    return length;
+}
 
 // Positions by their first two bytes, newest first, linked through a ring over the window. The
 // tables (256 KiB) are set up once per thread and kept from input to input: each input's
@@ -74,10 +97,8 @@ class MatchFinder {
                 stored = previous_[candidate % window_slots];
                 continue;
             }
-            std::size_t length = 0;
-            while (length < limit && input_[candidate + length] == input_[position + length]) {
-                ++length;
-            }
+            const std::size_t length =
+                common_prefix(input_.data() + candidate, input_.data() + position, limit);
             if (length > best.length) {
                 best = {distance, length};
                 if (length == limit) {
