@@ -64,6 +64,8 @@ fuzz-seeds: build
 format:
 	find $(SOURCE_DIRS) -name '*.cpp' -o -name '*.hpp' | xargs clang-format -i
 
-# Fails on any source that clang-format would change.
+# Fails on any source that clang-format would change, or whose quoted include names no file in
+# the tree (scripts/check-includes).
 check-format: deps
 	find $(SOURCE_DIRS) -name '*.cpp' -o -name '*.hpp' | xargs clang-format --dry-run -Werror
+	scripts/check-includes

@@ -5,9 +5,9 @@
 #include <iostream>
 #include <streambuf>
 
-#include "command_line.hpp"
 #include "fuzz_input.hpp"
-#include "ids.hpp"
+#include "tarnwick_dat_tool/command_line.hpp"
+#include "tarnwick_dat_tool/ids.hpp"
 
 namespace {
 

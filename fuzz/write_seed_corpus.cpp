@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "sample_archive.hpp"
 #include "tarnwick_base/hex.hpp"
 #include "tarnwick_dat/compress.hpp"
 #include "tarnwick_dat/file_type.hpp"
 #include "tarnwick_dat/lib.hpp"
 #include "tarnwick_dat/writer.hpp"
+#include "tarnwick_forge/sample_archive.hpp"
 
 namespace {
 

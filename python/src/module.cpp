@@ -13,12 +13,12 @@
 #include <utility>
 #include <vector>
 
-#include "archive.hpp"
-#include "clothing_file.hpp"
-#include "clothing_json.hpp"
-#include "ids.hpp"
 #include "json_to_python.hpp"
-#include "verify.hpp"
+#include "tarnwick_dat_tool/archive.hpp"
+#include "tarnwick_dat_tool/clothing_file.hpp"
+#include "tarnwick_dat_tool/clothing_json.hpp"
+#include "tarnwick_dat_tool/ids.hpp"
+#include "tarnwick_dat_tool/verify.hpp"
 
 namespace tarnwick_python {
 

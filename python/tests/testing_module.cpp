@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "sample_archive.hpp"
 #include "tarnwick_dat/writer.hpp"
+#include "tarnwick_forge/sample_archive.hpp"
 
 namespace {
 

@@ -1,7 +1,5 @@
 #include "archive.hpp"
 
-#include <algorithm>
-
 #include "ids.hpp"
 #include "report.hpp"
 
@@ -19,20 +17,6 @@ std::string length_text(std::uint64_t length) {
 }
 
 }  // namespace
-
-std::vector<ListedFile> files_in_id_order(const dat::DatDatabase& database,
-                                          std::optional<dat::DatFileType> type) {
-    std::vector<ListedFile> listed;
-    listed.reserve(database.files().size());
-    for (const auto& [id, entry] : database.files()) {
-        const dat::DatFileType entry_type = dat::from_id_in_dat(id, database.dat_kind());
-        if (!type || entry_type == *type) {
-            listed.push_back({entry, entry_type});
-        }
-    }
-    std::ranges::sort(listed, {}, [](const ListedFile& file) { return file.entry.id; });
-    return listed;
-}
 
 HeaderRead read_header_only(const std::filesystem::path& path) {
     auto file = dat::ArchiveFile::open_read_only(path);

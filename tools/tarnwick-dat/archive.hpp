@@ -25,15 +25,11 @@ namespace tarnwick_tool {
 namespace dat = tarnwick_dat;
 namespace base = tarnwick_base;
 
-// A directory entry with the type its identifier has in this archive.
+// A directory entry with the type its identifier has in this archive (`DatDatabase::type_of`).
 struct ListedFile {
     dat::DatFileEntry entry;
     dat::DatFileType type;
 };
-
-// The directory's entries in ascending id order; only those of `type` when one is given.
-std::vector<ListedFile> files_in_id_order(const dat::DatDatabase& database,
-                                          std::optional<dat::DatFileType> type = std::nullopt);
 
 // What was being done when something failed, and why, in words for the error line.
 struct Failure {

@@ -42,14 +42,14 @@ bool IdList::contains(std::uint32_t id) const {
         ranges_, [id](const auto& range) { return range.first <= id && id <= range.second; });
 }
 
-bool FileSelection::selects(const ListedFile& file) const {
-    return (!type || file.type == *type) && (!ids || ids->contains(file.entry.id));
-}
-
 std::vector<ListedFile> selected_files(const dat::DatDatabase& database,
                                        const FileSelection& selection) {
-    std::vector<ListedFile> files = files_in_id_order(database, selection.type);
-    std::erase_if(files, [&](const ListedFile& file) { return !selection.selects(file); });
+    std::vector<ListedFile> files;
+    for (const dat::DatFileEntry& entry : database.entries(selection.type)) {
+        if (!selection.ids || selection.ids->contains(entry.id)) {
+            files.push_back({entry, database.type_of(entry.id)});
+        }
+    }
     return files;
 }
 

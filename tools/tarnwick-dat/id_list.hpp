@@ -33,8 +33,6 @@ std::string single_quoted(std::string_view text);
 struct FileSelection {
     std::optional<dat::DatFileType> type;
     std::optional<IdList> ids;
-
-    bool selects(const ListedFile& file) const;
 };
 
 // The selected files in ascending id order.

@@ -81,26 +81,12 @@ nlohmann::json header_json(const dat::DatHeader& header) {
     return object;
 }
 
-std::string_view kind_name(dat::DatKind kind) {
-    switch (kind) {
-        case dat::DatKind::Portal:
-            return "Portal";
-        case dat::DatKind::Cell:
-            return "Cell";
-        case dat::DatKind::Local:
-            return "Local";
-        case dat::DatKind::Unknown:
-            break;
-    }
-    return "Unknown";
-}
-
 // Most common first; equal counts by name.
 std::vector<std::pair<std::string_view, std::size_t>> type_counts(
-    const std::vector<ListedFile>& files) {
+    const dat::DatDatabase& database, const std::vector<dat::DatFileEntry>& files) {
     std::map<std::string_view, std::size_t> counts;
-    for (const ListedFile& file : files) {
-        ++counts[dat::file_type_name(file.type)];
+    for (const dat::DatFileEntry& entry : files) {
+        ++counts[dat::file_type_name(database.type_of(entry.id))];
     }
     std::vector<std::pair<std::string_view, std::size_t>> sorted{counts.begin(), counts.end()};
     std::ranges::stable_sort(sorted, std::ranges::greater{},
@@ -124,7 +110,7 @@ int run_info_of_failure(const InfoCommand& command, const dat::DatError& error) 
         out.write(json_block(object));
     } else if (header.header) {
         out.write(header_lines(*header.header));
-        out.write(line("kind", kind_name(header.header->dat_kind())));
+        out.write(line("kind", dat::dat_kind_name(header.header->dat_kind())));
     }
     report_failure(command.archive, failure.doing, failure.why);
     return out.finish(1);
@@ -135,18 +121,17 @@ int run_info(const InfoCommand& command) {
     if (!database) {
         return run_info_of_failure(command, database.error());
     }
-    const std::vector<ListedFile> files = files_in_id_order(*database);
-    const auto compressed = std::ranges::count_if(
-        files, [](const ListedFile& file) { return file.entry.is_compressed(); });
+    const std::vector<dat::DatFileEntry> files = database->entries();
+    const auto compressed = std::ranges::count_if(files, &dat::DatFileEntry::is_compressed);
     const dat::DirectoryShape& shape = database->directory_shape();
     StandardOutput out;
     if (command.format == Format::Json) {
         nlohmann::json by_type = nlohmann::json::object();
-        for (const auto& [name, count] : type_counts(files)) {
+        for (const auto& [name, count] : type_counts(*database, files)) {
             by_type[std::string{name}] = count;
         }
         out.write(json_block({{"header", header_json(database->header())},
-                              {"kind", kind_name(database->dat_kind())},
+                              {"kind", dat::dat_kind_name(database->dat_kind())},
                               {"files", files.size()},
                               {"compressed", compressed},
                               {"directory", {{"nodes", shape.nodes}, {"depth", shape.depth}}},
@@ -154,14 +139,14 @@ int run_info(const InfoCommand& command) {
         return out.finish(0);
     }
     out.write(header_lines(database->header()));
-    out.write(line("kind", kind_name(database->dat_kind())));
+    out.write(line("kind", dat::dat_kind_name(database->dat_kind())));
     out.write(line("block size", std::to_string(database->header().block_size)));
     out.write(line("files", std::to_string(files.size())));
     out.write(line("compressed", std::to_string(compressed)));
     out.write(line("directory nodes", std::to_string(shape.nodes)));
     out.write(line("directory depth", std::to_string(shape.depth)));
     out.write("files by type:\n");
-    for (const auto& [name, count] : type_counts(files)) {
+    for (const auto& [name, count] : type_counts(*database, files)) {
         out.write(line(name, std::to_string(count), "  "));
     }
     return out.finish(0);

@@ -33,14 +33,14 @@ MountTree MountTree::build(const dat::DatDatabase& database, bool clothing_json)
     tree.nodes_.emplace_back();
     // Folders by type name, each with its files by name: both in the order a listing shows.
     std::map<std::string, std::map<std::string, MountNode>> folders;
-    for (const ListedFile& file : files_in_id_order(database)) {
-        const std::string type_name{dat::file_type_name(file.type)};
-        const std::string id_digits = base::hex_upper(file.entry.id, 8);
-        auto& folder = folders[type_name];
-        MountNode& bin = folder[id_digits + ".bin"] = file_node(MountNode::Kind::File, file.entry);
-        bin.size = expanded_size(database, file.entry);
-        if (clothing_json && file.type == dat::DatFileType::Clothing) {
-            MountNode json = file_node(MountNode::Kind::ClothingJson, file.entry);
+    for (const dat::DatFileEntry& entry : database.entries()) {
+        const dat::DatFileType type = database.type_of(entry.id);
+        const std::string id_digits = base::hex_upper(entry.id, 8);
+        auto& folder = folders[std::string{dat::file_type_name(type)}];
+        MountNode& bin = folder[id_digits + ".bin"] = file_node(MountNode::Kind::File, entry);
+        bin.size = expanded_size(database, entry);
+        if (clothing_json && type == dat::DatFileType::Clothing) {
+            MountNode json = file_node(MountNode::Kind::ClothingJson, entry);
             const auto document = mount_node_contents(database, json);
             json.size = document ? document->size() : 0;
             folder[id_digits + ".json"] = std::move(json);

@@ -2,11 +2,26 @@
 
 #include <string>
 
-#include "file_types.hpp"
 #include "ids.hpp"
 #include "report.hpp"
 
 namespace tarnwick_tool {
+
+namespace {
+
+// Every file type name, in declaration order, separated by ", ".
+std::string file_type_names() {
+    std::string names;
+    for (const dat::DatFileType type : dat::all_file_types()) {
+        if (!names.empty()) {
+            names += ", ";
+        }
+        names += dat::file_type_name(type);
+    }
+    return names;
+}
+
+}  // namespace
 
 CLI::Option* add_path(CLI::App& command, std::string_view name, std::filesystem::path& path,
                       std::string_view help) {
@@ -63,7 +78,7 @@ void add_type(CLI::App& command, std::optional<dat::DatFileType>& type) {
     command.add_option_function<std::string>(
         "--type",
         [&type](const std::string& name) {
-            type = file_type_by_name(name);
+            type = dat::file_type_by_name(name);
             if (!type) {
                 throw CLI::ValidationError("--type",
                                            "unknown file type '" + shown_text(name) +

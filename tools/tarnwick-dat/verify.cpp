@@ -193,12 +193,11 @@ void check_digest(const Manifest& manifest, std::uint32_t id, std::span<const st
     }
 }
 
-void verify_file(const dat::DatDatabase& database, const ListedFile& file, BlockClaims& claims,
-                 const Manifest* manifest, VerifyReport& report) {
-    if (manifest != nullptr && !manifest->contains(file.entry.id)) {
-        report.problem(file.entry.id, manifest_step, "not in the manifest");
+void verify_file(const dat::DatDatabase& database, const dat::DatFileEntry& entry,
+                 BlockClaims& claims, const Manifest* manifest, VerifyReport& report) {
+    if (manifest != nullptr && !manifest->contains(entry.id)) {
+        report.problem(entry.id, manifest_step, "not in the manifest");
     }
-    const dat::DatFileEntry& entry = file.entry;
     if (auto overlap = claims.claim(entry)) {
         report.problem(entry.id, "read block chain", *overlap);
         return;
@@ -217,7 +216,7 @@ void verify_file(const dat::DatDatabase& database, const ListedFile& file, Block
         }
         bytes = std::move(expanded);
     }
-    if (file.type == dat::DatFileType::Clothing) {
+    if (database.type_of(entry.id) == dat::DatFileType::Clothing) {
         if (const auto reading = read_clothing_file(bytes, entry.id); reading.problem) {
             report.problem(entry.id, "parse clothing table", reading.problem->text);
         }
@@ -241,10 +240,10 @@ std::expected<std::size_t, Failure> check_archive(const std::filesystem::path& p
         report.problem({}, failure.doing, failure.why);
         return std::unexpected{std::move(failure)};
     }
-    const std::vector<ListedFile> files = files_in_id_order(*database);
+    const std::vector<dat::DatFileEntry> files = database->entries();
     BlockClaims claims{*database};
-    for (const ListedFile& file : files) {
-        verify_file(*database, file, claims, manifest, report);
+    for (const dat::DatFileEntry& entry : files) {
+        verify_file(*database, entry, claims, manifest, report);
         if (report.stopped()) {
             break;
         }

@@ -17,7 +17,6 @@
 #include <string>
 #include <vector>
 
-#include "sample_archive.hpp"
 #include "tarnwick_base/hex.hpp"
 #include "tarnwick_base/little_endian.hpp"
 #include "tarnwick_base/test_support/forked_child.hpp"
@@ -27,6 +26,7 @@
 #include "tarnwick_dat/test_support/temp_dir.hpp"
 #include "tarnwick_dat/utils/lrs_format.hpp"
 #include "tarnwick_dat/utils/read_window.hpp"
+#include "tarnwick_forge/sample_archive.hpp"
 
 namespace tarnwick_dat {
 namespace {

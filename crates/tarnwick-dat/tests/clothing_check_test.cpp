@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "program_run.hpp"
-#include "sample_archive.hpp"
 #include "tarnwick_dat/file_type/clothing_writer.hpp"
 #include "tarnwick_dat/test_support/temp_dir.hpp"
 #include "tarnwick_dat/writer.hpp"
+#include "tarnwick_forge/sample_archive.hpp"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "common/motion_command_names.hpp"
+#include "motion_command_names.hpp"
 #include "runner/check/panic.hpp"
 #include "runner/execution/capture.hpp"
 

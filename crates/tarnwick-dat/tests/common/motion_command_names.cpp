@@ -1,4 +1,4 @@
-#include "common/motion_command_names.hpp"
+#include "motion_command_names.hpp"
 
 #include <algorithm>
 #include <iterator>
