@@ -11,13 +11,16 @@
 #include <vector>
 
 #include "tarnwick_base/hex.hpp"
+#include "tarnwick_base/little_endian.hpp"
 #include "tarnwick_base/text.hpp"
 #include "tarnwick_dat/error.hpp"
 #include "tarnwick_dat/file_type.hpp"
 #include "tarnwick_dat/file_type/clothing.hpp"
 #include "tarnwick_dat/io_error.hpp"
+#include "tarnwick_dat/layout.hpp"
 #include "tarnwick_dat/lib.hpp"
 #include "tarnwick_dat/utils.hpp"
+#include "tarnwick_dat/utils/lrs_format.hpp"
 #include "tarnwick_dat/utils/read_window.hpp"
 
 namespace tarnwick_tool {

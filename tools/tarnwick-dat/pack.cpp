@@ -297,7 +297,8 @@ int run_pack(const PackCommand& command) {
         report_error(planned.error());
         return 1;
     }
-    auto part = PartFile::create(command.out, source ? source->header().block_size : 1024);
+    auto part = PartFile::create(
+        command.out, source ? source->header().block_size : dat::DatWriter::default_block_size);
     if (!part) {
         report_error(part.error());
         return 1;

@@ -920,7 +920,8 @@ class PackTest : public ToolTest {
                 continue;
             }
             EXPECT_TRUE(next == 0 || entry.offset == next) << std::hex << id;
-            next = entry.offset + (entry.size + block_size - 5) / (block_size - 4) * block_size;
+            const std::uint64_t payload = block_size - dat_link_word_length;
+            next = entry.offset + (entry.size + payload - 1) / payload * block_size;
         }
     }
 

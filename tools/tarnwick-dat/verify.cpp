@@ -26,8 +26,6 @@ struct VerifyCommand {
     std::optional<std::filesystem::path> manifest;
 };
 
-constexpr std::uint32_t link_length = 4;
-
 using ProblemSink = std::function<void(const nlohmann::json&)>;
 
 // Writes each problem as it is found, and the counts at the end; every JSON line says which of
@@ -101,10 +99,11 @@ void check_header(const dat::DatHeader& header, std::uint64_t length, VerifyRepo
                        "magic " + hex32(header.magic) + " is not an archive's (" +
                            hex32(dat::DatHeader::signature) + "): this is not an archive");
     }
-    if (header.block_size <= link_length) {
+    if (header.block_size <= dat::dat_link_word_length) {
         report.problem({}, step,
                        "block size " + std::to_string(header.block_size) +
-                           " leaves no room for a block's 4-byte link word");
+                           " leaves no room for a block's " +
+                           std::to_string(dat::dat_link_word_length) + "-byte link word");
     }
     if (header.file_size != length) {
         report.problem({}, step,
@@ -128,7 +127,8 @@ class BlockClaims {
     // Follows the chain of `entry` by its link words, claiming its blocks; the reason it may
     // not be read when a block is another file's or its own already.
     std::optional<std::string> claim(const dat::DatFileEntry& entry) {
-        const std::uint32_t payload = database_.header().block_size - link_length;
+        const std::uint32_t payload =
+            database_.header().block_size - static_cast<std::uint32_t>(dat::dat_link_word_length);
         std::uint64_t remaining = entry.size;
         std::uint32_t block = entry.offset;
         while (remaining > 0) {
@@ -139,12 +139,11 @@ class BlockClaims {
                            : "block " + hex32(block) + " is also in the chain of file " +
                                  format_id(owner->second) + " (cross-linked)";
             }
-            std::array<std::uint8_t, link_length> link{};
+            std::array<std::uint8_t, dat::dat_link_word_length> link{};
             if (remaining <= payload || !database_.source().read_exact_at_compat(link, block)) {
                 break;  // the last block, or one that the read below names
             }
-            block = static_cast<std::uint32_t>(link[0] | link[1] << 8 | link[2] << 16 |
-                                               static_cast<std::uint32_t>(link[3]) << 24);
+            block = base::load_le<std::uint32_t>(link);
             if (block == 0) {
                 break;
             }
@@ -162,11 +161,11 @@ class BlockClaims {
 // tells.
 std::optional<std::string> short_expansion(std::span<const std::uint8_t> stored,
                                            std::span<const std::uint8_t> expanded) {
-    if (stored.size() < 4) {
+    if (stored.size() < dat::lrs::size_prefix_length) {
         return std::nullopt;
     }
-    const std::uint32_t declared =
-        stored[0] | stored[1] << 8 | stored[2] << 16 | static_cast<std::uint32_t>(stored[3]) << 24;
+    const auto declared =
+        base::load_le<std::uint32_t>(stored.first<dat::lrs::size_prefix_length>());
     if (expanded.size() == declared) {
         return std::nullopt;
     }

@@ -2,7 +2,7 @@
 
 // The on-disk layout of an archive: where the header lies and where each of its numbers is,
 // how a directory node is laid out, and the link word that opens every block. The reader, the
-// writer and the corrupt-archive campaign take their offsets from here.
+// writer, the corrupt-archive campaign and the tool take their offsets from here.
 
 #include <cstddef>
 #include <cstdint>

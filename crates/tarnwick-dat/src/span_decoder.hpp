@@ -30,7 +30,6 @@ class SpanDecoder {
 
     std::size_t left() const { return static_cast<std::size_t>(end_ - next_); }
     std::size_t consumed() const { return static_cast<std::size_t>(next_ - start_); }
-    std::size_t remaining() const { return static_cast<std::size_t>(end_ - next_); }
 
   private:
     const std::uint8_t* next_;

@@ -98,7 +98,7 @@ std::expected<DatWriter, DatError> DatWriter::open_with(const std::filesystem::p
                                                         int flags, int mode,
                                                         std::uint32_t block_size,
                                                         std::uint32_t seed) {
-    if (block_size <= 4) {
+    if (block_size <= dat_link_word_length) {
         return std::unexpected{DatError{DatError::Other{"block size " + std::to_string(block_size) +
                                                         " leaves no room for payload"}}};
     }
@@ -164,7 +164,7 @@ std::expected<std::vector<std::uint32_t>, DatError> DatWriter::allocate_blocks(s
 
 std::expected<std::vector<std::uint32_t>, DatError> DatWriter::allocate_chain(
     std::size_t byte_count, ChainLayout layout) {
-    const std::size_t payload = block_size_ - 4;
+    const std::size_t payload = block_size_ - dat_link_word_length;
     auto blocks = allocate_blocks((byte_count + payload - 1) / payload);
     if (!blocks || layout == ChainLayout::Contiguous || blocks->size() < 2) {
         return blocks;
@@ -184,7 +184,7 @@ std::expected<std::vector<std::uint32_t>, DatError> DatWriter::allocate_chain(
 
 std::expected<void, DatError> DatWriter::write_chain(std::span<const std::uint32_t> blocks,
                                                      std::span<const std::uint8_t> bytes) {
-    const std::size_t payload = block_size_ - 4;
+    const std::size_t payload = block_size_ - dat_link_word_length;
     if (blocks.size() != (bytes.size() + payload - 1) / payload) {
         return std::unexpected{DatError{DatError::Other{std::to_string(blocks.size()) +
                                                         " blocks given for a chain of " +

@@ -51,11 +51,14 @@ std::vector<std::uint8_t> encode_node(const DirectoryNode& node);
 //   writer->finish();
 class DatWriter {
   public:
+    // A portal archive's block length.
+    static constexpr std::uint32_t default_block_size = 1024;
+
     // Creates (or truncates) `path`. `block_size` is the block length used for allocation and
-    // the header's initial `block_size`; it must exceed 4. The header starts out as a portal
-    // archive's (magic 0x5442, dataset 1); change any field through `header()`.
+    // the header's initial `block_size`; it must exceed the link word. The header starts out as
+    // a portal archive's (magic 0x5442, dataset 1); change any field through `header()`.
     static std::expected<DatWriter, DatError> create(const std::filesystem::path& path,
-                                                     std::uint32_t block_size = 1024,
+                                                     std::uint32_t block_size = default_block_size,
                                                      std::uint32_t seed = 1);
     // The same for a file that must not exist yet: a file or a link (even a dangling one)
     // already at `path` is an error of kind AlreadyExists, and nothing there is touched. The

@@ -1,64 +1,96 @@
 #include "tarnwick_dat/file_type/clothing.hpp"
 
+#include <optional>
+
 #include "tarnwick_base/expected.hpp"
+#include "tarnwick_dat/file_type/clothing_fields.hpp"
 #include "tarnwick_dat/file_type/packable_hash_table.hpp"
 
 namespace tarnwick_dat {
+namespace {
+
+// A nested record's fields through the record reader, which frames the first failure, moves
+// back to the record's start and skips every later field by itself.
+class FieldReading {
+  public:
+    explicit FieldReading(RecordReader& record) : record_{record} {}
+
+    bool number(std::uint32_t& out, const FieldSite* site) {
+        record_.u32(out, *site);
+        return true;
+    }
+    template <class Element>
+    bool list(RecordList<Element>& out, const FieldSite& count_site, const FieldSite& site) {
+        std::uint32_t count = 0;
+        record_.u32(count, count_site);
+        record_.records(out, count, site);
+        return true;
+    }
+
+  private:
+    RecordReader& record_;
+};
+
+template <class Record>
+std::expected<Record, ReadError> read_fields(Reader& reader) {
+    RecordReader record{reader};
+    Record out;
+    FieldReading fields{record};
+    visit_fields(out, fields);
+    return record.finish(std::move(out));
+}
+
+// The table's own fields, outside any record: no frame, no move back, the first failure ends it.
+class TableReading {
+  public:
+    explicit TableReading(Reader& reader) : reader_{reader} {}
+
+    bool number(std::uint32_t& out, const FieldSite*) { return take(read_u32(reader_), out); }
+    template <class Value>
+    bool table(PackableHashTable<Value>& out) {
+        return take(read_packable_hash_table(reader_, Value::read), out);
+    }
+
+    std::optional<ReadError> error;
+
+  private:
+    template <class T>
+    bool take(std::expected<T, ReadError> value, T& out) {
+        if (!value) {
+            error.emplace(std::move(value.error()));
+            return false;
+        }
+        out = std::move(*value);
+        return true;
+    }
+
+    Reader& reader_;
+};
+
+}  // namespace
 
 std::expected<CloSubPaletteRange, ReadError> CloSubPaletteRange::read(Reader& reader) {
-    RecordReader record{reader};
-    CloSubPaletteRange range;
-    record.u32(range.offset, offset_site);
-    record.u32(range.num_colors, num_colors_site);
-    return record.finish(std::move(range));
+    return read_fields<CloSubPaletteRange>(reader);
 }
 
 std::expected<CloSubPalette, ReadError> CloSubPalette::read(Reader& reader) {
-    RecordReader record{reader};
-    CloSubPalette palette;
-    std::uint32_t num_ranges = 0;
-    record.u32(num_ranges, num_ranges_site);
-    record.records(palette.ranges, num_ranges, ranges_site);
-    record.u32(palette.palette_set, palette_set_site);
-    return record.finish(std::move(palette));
+    return read_fields<CloSubPalette>(reader);
 }
 
 std::expected<CloSubPalEffect, ReadError> CloSubPalEffect::read(Reader& reader) {
-    RecordReader record{reader};
-    CloSubPalEffect effect;
-    std::uint32_t num_clo_sub_palettes = 0;
-    record.u32(effect.icon, icon_site);
-    record.u32(num_clo_sub_palettes, num_clo_sub_palettes_site);
-    record.records(effect.clo_sub_palettes, num_clo_sub_palettes, clo_sub_palettes_site);
-    return record.finish(std::move(effect));
+    return read_fields<CloSubPalEffect>(reader);
 }
 
 std::expected<CloTextureEffect, ReadError> CloTextureEffect::read(Reader& reader) {
-    RecordReader record{reader};
-    CloTextureEffect effect;
-    record.u32(effect.old_texture, old_texture_site);
-    record.u32(effect.new_texture, new_texture_site);
-    return record.finish(std::move(effect));
+    return read_fields<CloTextureEffect>(reader);
 }
 
 std::expected<CloObjectEffect, ReadError> CloObjectEffect::read(Reader& reader) {
-    RecordReader record{reader};
-    CloObjectEffect effect;
-    std::uint32_t num_clo_texture_effects = 0;
-    record.u32(effect.index, index_site);
-    record.u32(effect.model_id, model_id_site);
-    record.u32(num_clo_texture_effects, num_clo_texture_effects_site);
-    record.records(effect.clo_texture_effects, num_clo_texture_effects, clo_texture_effects_site);
-    return record.finish(std::move(effect));
+    return read_fields<CloObjectEffect>(reader);
 }
 
 std::expected<ClothingBaseEffect, ReadError> ClothingBaseEffect::read(Reader& reader) {
-    RecordReader record{reader};
-    ClothingBaseEffect effect;
-    std::uint32_t num_clo_object_effects = 0;
-    record.u32(num_clo_object_effects, num_clo_object_effects_site);
-    record.records(effect.clo_object_effects, num_clo_object_effects, clo_object_effects_site);
-    return record.finish(std::move(effect));
+    return read_fields<ClothingBaseEffect>(reader);
 }
 
 std::expected<ClothingTable, ReadError> ClothingTable::read(Reader& reader, Endian endian) {
@@ -73,21 +105,10 @@ std::expected<ClothingTable, ReadError> ClothingTable::read(Reader& reader, Endi
 
 std::expected<ClothingTable, ReadError> ClothingTable::read_little_endian(Reader& reader) {
     ClothingTable table;
-    auto id = read_u32(reader);
-    if (!id) {
-        return tarnwick_base::take_error(id);
+    TableReading fields{reader};
+    if (!visit_fields(table, fields)) {
+        return std::unexpected{std::move(*fields.error)};
     }
-    table.id = *id;
-    auto base_effects = read_packable_hash_table(reader, ClothingBaseEffect::read);
-    if (!base_effects) {
-        return tarnwick_base::take_error(base_effects);
-    }
-    table.clothing_base_effects = std::move(*base_effects);
-    auto sub_pal_effects = read_packable_hash_table(reader, CloSubPalEffect::read);
-    if (!sub_pal_effects) {
-        return tarnwick_base::take_error(sub_pal_effects);
-    }
-    table.clothing_sub_pal_effects = std::move(*sub_pal_effects);
     return table;
 }
 

@@ -1,6 +1,6 @@
 // Clothing tables decoded straight from bytes in memory: the records of clothing.hpp, field by
-// field in the same order, without a virtual call per number. Any shortfall gives up, and the
-// record reader then reads the same bytes again to report the failure exactly.
+// field as clothing_fields.hpp lists them, without a virtual call per number. Any shortfall
+// gives up, and the record reader then reads the same bytes again to report the failure exactly.
 
 #include <algorithm>
 #include <optional>
@@ -8,110 +8,85 @@
 
 #include "tarnwick_base/hex.hpp"
 #include "tarnwick_dat/file_type/clothing.hpp"
+#include "tarnwick_dat/file_type/clothing_fields.hpp"
 #include "tarnwick_dat/span_decoder.hpp"
 
 namespace tarnwick_dat {
 namespace {
 
-// The fewest bytes a stored record takes, which bounds what a stored count may reserve.
-template <class Record>
-constexpr std::size_t smallest_stored = 0;
-template <>
-constexpr std::size_t smallest_stored<CloSubPaletteRange> = 8;
-template <>
-constexpr std::size_t smallest_stored<CloSubPalette> = 8;
-template <>
-constexpr std::size_t smallest_stored<CloTextureEffect> = 8;
-template <>
-constexpr std::size_t smallest_stored<CloObjectEffect> = 12;
+// Each record's fields in the order clothing_fields.hpp lists them; every step gives false
+// where the bytes end first.
+class FieldDecoder {
+  public:
+    explicit FieldDecoder(std::span<const std::uint8_t> bytes) : in_{bytes} {}
 
-// Each record's fields in declaration order; false where the bytes end first.
-bool decode(SpanDecoder& in, CloSubPalette& out);
-bool decode(SpanDecoder& in, CloObjectEffect& out);
-
-bool decode(SpanDecoder& in, CloSubPaletteRange& out) {
-    return in.number(out.offset) && in.number(out.num_colors);
-}
-
-bool decode(SpanDecoder& in, CloTextureEffect& out) {
-    return in.number(out.old_texture) && in.number(out.new_texture);
-}
-
-// A count, then that many records. The list is reserved once, for no more records than the
-// bytes left can hold.
-template <class Record>
-bool decode_list(SpanDecoder& in, RecordList<Record>& out) {
-    std::uint32_t count = 0;
-    if (!in.number(count)) {
-        return false;
+    template <class Record>
+    bool record(Record& out) {
+        return visit_fields(out, *this);
     }
-    out.reserve(std::min<std::size_t>(count, in.left() / smallest_stored<Record>));
-    for (std::uint32_t i = 0; i < count; ++i) {
-        Record record;
-        if (!decode(in, record)) {
+
+    bool number(std::uint32_t& out, const FieldSite*) { return in_.number(out); }
+
+    // A count, then that many records. The list is reserved once, for no more records than the
+    // bytes left can hold.
+    template <class Record>
+    bool list(RecordList<Record>& out, const FieldSite&, const FieldSite&) {
+        std::uint32_t count = 0;
+        if (!in_.number(count)) {
             return false;
         }
-        out.push_back(std::move(record));
+        out.reserve(std::min<std::size_t>(count, in_.left() / smallest_stored_size<Record>));
+        for (std::uint32_t i = 0; i < count; ++i) {
+            Record element;
+            if (!record(element)) {
+                return false;
+            }
+            out.push_back(std::move(element));
+        }
+        return true;
     }
-    return true;
-}
 
-bool decode(SpanDecoder& in, CloSubPalette& out) {
-    return decode_list(in, out.ranges) && in.number(out.palette_set);
-}
-
-bool decode(SpanDecoder& in, CloSubPalEffect& out) {
-    return in.number(out.icon) && decode_list(in, out.clo_sub_palettes);
-}
-
-bool decode(SpanDecoder& in, CloObjectEffect& out) {
-    return in.number(out.index) && in.number(out.model_id) &&
-           decode_list(in, out.clo_texture_effects);
-}
-
-bool decode(SpanDecoder& in, ClothingBaseEffect& out) {
-    return decode_list(in, out.clo_object_effects);
-}
-
-// The packed layout: count, unused bucket size, then keys and values; a later key replaces an
-// earlier one.
-template <class Value>
-bool decode_table(SpanDecoder& in, PackableHashTable<Value>& out) {
-    std::uint16_t count = 0;
-    std::uint16_t bucket_size = 0;
-    if (!in.number(count) || !in.number(bucket_size)) {
-        return false;
-    }
-    // Every entry takes at least its key and a 32-bit number: reserve no more than the bytes
-    // left can hold, so that a corrupt count costs no buckets it cannot fill.
-    constexpr std::size_t least_entry_bytes = 8;
-    out.reserve(std::min<std::size_t>(count, in.remaining() / least_entry_bytes));
-    for (std::uint32_t i = 0; i < count; ++i) {
-        std::uint32_t key = 0;
-        Value value;
-        if (!in.number(key) || !decode(in, value)) {
+    // The packed layout: count, unused bucket size, then keys and values; a later key replaces
+    // an earlier one.
+    template <class Value>
+    bool table(PackableHashTable<Value>& out) {
+        std::uint16_t count = 0;
+        std::uint16_t bucket_size = 0;
+        if (!in_.number(count) || !in_.number(bucket_size)) {
             return false;
         }
-        out.insert_or_assign(key, std::move(value));
+        // Every entry takes at least its key and a 32-bit number: reserve no more than the
+        // bytes left can hold, so that a corrupt count costs no buckets it cannot fill.
+        constexpr std::size_t least_entry_bytes = 8;
+        out.reserve(std::min<std::size_t>(count, in_.left() / least_entry_bytes));
+        for (std::uint32_t i = 0; i < count; ++i) {
+            std::uint32_t key = 0;
+            Value value;
+            if (!in_.number(key) || !record(value)) {
+                return false;
+            }
+            out.insert_or_assign(key, std::move(value));
+        }
+        return true;
     }
-    return true;
-}
 
-bool decode(SpanDecoder& in, ClothingTable& out) {
-    return in.number(out.id) && decode_table(in, out.clothing_base_effects) &&
-           decode_table(in, out.clothing_sub_pal_effects);
-}
+    std::size_t left() const { return in_.left(); }
+    std::size_t consumed() const { return in_.consumed(); }
+
+  private:
+    SpanDecoder in_;
+};
 
 }  // namespace
 
 std::expected<ClothingTable, ReadError> ClothingTable::read(ByteReader& reader, Endian endian) {
     if (endian == Endian::Little) {
         const std::uint64_t start = *reader.position();  // memory always knows it
-        SpanDecoder in{reader.unread()};
+        FieldDecoder in{reader.unread()};
         // The records take a few times the bytes they are stored in.
         auto table = decode_in_arena(4 * in.left() + 256, [&]() -> std::optional<ClothingTable> {
             ClothingTable decoded;
-            if (!decode(in, decoded)) {
+            if (!in.record(decoded)) {
                 return std::nullopt;
             }
             return decoded;

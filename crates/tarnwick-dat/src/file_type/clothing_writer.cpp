@@ -28,42 +28,6 @@ void ClothingWriter::packed_table_head(std::size_t entries) {
     u16(bucket_size_);
 }
 
-void ClothingWriter::write(const CloSubPaletteRange& range) {
-    u32(range.offset);
-    u32(range.num_colors);
-}
-
-void ClothingWriter::write(const CloSubPalette& palette) {
-    list(palette.ranges);
-    u32(palette.palette_set);
-}
-
-void ClothingWriter::write(const CloSubPalEffect& effect) {
-    u32(effect.icon);
-    list(effect.clo_sub_palettes);
-}
-
-void ClothingWriter::write(const CloTextureEffect& effect) {
-    u32(effect.old_texture);
-    u32(effect.new_texture);
-}
-
-void ClothingWriter::write(const CloObjectEffect& effect) {
-    u32(effect.index);
-    u32(effect.model_id);
-    list(effect.clo_texture_effects);
-}
-
-void ClothingWriter::write(const ClothingBaseEffect& effect) {
-    list(effect.clo_object_effects);
-}
-
-void ClothingWriter::write(const ClothingTable& table) {
-    u32(table.id);
-    packed_table(table.clothing_base_effects);
-    packed_table(table.clothing_sub_pal_effects);
-}
-
 std::expected<std::vector<std::uint8_t>, DatError> ClothingWriter::finish() && {
     if (overflow_) {
         return std::unexpected{DatError{DatError::Other{std::move(*overflow_)}}};

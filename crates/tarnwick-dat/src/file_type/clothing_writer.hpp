@@ -11,6 +11,7 @@
 
 #include "tarnwick_dat/error.hpp"
 #include "tarnwick_dat/file_type/clothing.hpp"
+#include "tarnwick_dat/file_type/clothing_fields.hpp"
 
 namespace tarnwick_dat {
 
@@ -24,13 +25,13 @@ class ClothingWriter {
         : bucket_size_{bucket_size} {}
 
     void u32(std::uint32_t value);
-    void write(const CloSubPaletteRange& range);
-    void write(const CloSubPalette& palette);
-    void write(const CloSubPalEffect& effect);
-    void write(const CloTextureEffect& effect);
-    void write(const CloObjectEffect& effect);
-    void write(const ClothingBaseEffect& effect);
-    void write(const ClothingTable& table);
+    // Any clothing record, the whole table included, field by field as clothing_fields.hpp
+    // lists them.
+    template <class Record>
+    void write(const Record& record) {
+        FieldWriting fields{*this};
+        visit_fields(record, fields);
+    }
 
     // The entries in the order given, repeated keys included.
     template <class Value>
@@ -63,6 +64,25 @@ class ClothingWriter {
     std::expected<std::vector<std::uint8_t>, DatError> finish() &&;
 
   private:
+    struct FieldWriting {
+        ClothingWriter& out;
+
+        bool number(std::uint32_t value, const FieldSite*) {
+            out.u32(value);
+            return true;
+        }
+        template <class Element>
+        bool list(const RecordList<Element>& records, const FieldSite&, const FieldSite&) {
+            out.list(records);
+            return true;
+        }
+        template <class Value>
+        bool table(const PackableHashTable<Value>& table) {
+            out.packed_table(table);
+            return true;
+        }
+    };
+
     void u16(std::uint16_t value);
     void packed_table_head(std::size_t entries);
     // The count itself, or `max` after remembering the first count that does not fit.
