@@ -3,6 +3,7 @@
 // An open archive (`DatDatabase`): its header, its directory, and each file's bytes by id.
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <filesystem>
@@ -18,6 +19,7 @@
 #include "tarnwick_dat/utils/positioned_read.hpp"
 
 namespace tarnwick_dat {
+// Declared only: a public header includes no internal one.
 class ReadWindow;
 
 // The 80-byte archive header. No field is validated on reading.
