@@ -222,9 +222,7 @@ DatDirectory::const_iterator DatDirectory::find(std::uint32_t id) const {
 
 DatDatabase::DatDatabase(DatHeader header, std::unique_ptr<const FileExtPolyfill> file,
                          std::uint64_t file_length)
-    : header_{std::move(header)},
-      file_{std::move(file)},
-      file_length_{file_length} {}
+    : header_{std::move(header)}, file_{std::move(file)}, file_length_{file_length} {}
 
 DatDatabase::DatDatabase(DatDatabase&& other) noexcept = default;
 DatDatabase& DatDatabase::operator=(DatDatabase&& other) noexcept = default;
@@ -362,9 +360,8 @@ std::expected<void, DatError> DatDatabase::walk_node(std::uint32_t offset, Walk&
     directory_shape_.nodes += 1;
     directory_shape_.depth = std::max(directory_shape_.depth, walk.on_path.size());
     std::vector<std::uint8_t>& buffer = walk.nodes[level];
-    TARNWICK_TRY(
-        read_chain(chains(*file_, header_, file_length_), offset, dat_node_length, walk.window,
-                   buffer));
+    TARNWICK_TRY(read_chain(chains(*file_, header_, file_length_), offset, dat_node_length,
+                            walk.window, buffer));
     // The children read into the buffers below this one, which stays as it is.
     const std::span<const std::uint8_t> node = buffer;
     const std::uint32_t entry_count = load_u32(node, dat_node_count_at);

@@ -350,7 +350,8 @@ TEST_F(ArchiveTest, DuplicateIdsKeepTheLaterEntry) {
     for (const auto& [id, kept] : database.files()) {
         offsets.emplace_back(id, kept.offset);
     }
-    EXPECT_EQ(offsets, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{7, 2}, {8, 3}, {9, 4}}));
+    EXPECT_EQ(offsets,
+              (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{7, 2}, {8, 3}, {9, 4}}));
 }
 
 TEST_F(ArchiveTest, SixtySecondEntryHasNoBytes) {
