@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
+#include <memory_resource>
 #include <new>
+#include <numeric>
 #include <stdexcept>
 #include <string>
 #include <unordered_set>
@@ -12,7 +15,6 @@
 #include "tarnwick_base/hex.hpp"
 #include "tarnwick_base/little_endian.hpp"
 #include "tarnwick_dat/block_chain.hpp"
-#include "tarnwick_dat/directory_pool.hpp"
 #include "tarnwick_dat/utils/archive_file.hpp"
 #include "tarnwick_dat/utils/lrs_format.hpp"
 #include "tarnwick_dat/utils/read_window.hpp"
@@ -69,18 +71,30 @@ std::expected<DatFileEntry, ReadError> DatFileEntry::read(Reader& reader) {
     return record.finish(entry);
 }
 
-DatFileEntry DatFileEntry::decode(std::span<const std::uint8_t, byte_length> bytes) {
-    const auto field = [bytes](std::size_t index) {
-        return tarnwick_base::load_le<std::uint32_t>(bytes.subspan(4 * index).first<4>());
-    };
+namespace {
+
+// The entry stored at `at` in `bytes`: its six numbers copied at once. A function of this file
+// alone, so that the directory walk has it inlined.
+DatFileEntry decode_entry(std::span<const std::uint8_t> bytes, std::size_t at) {
+    std::array<std::uint32_t, 6> fields{};
+    static_assert(sizeof(fields) == DatFileEntry::byte_length);
+    std::memcpy(fields.data(), bytes.subspan(at).first<DatFileEntry::byte_length>().data(),
+                sizeof(fields));
+    using tarnwick_base::from_le;
     DatFileEntry entry;
-    entry.bit_flags = field(0);
-    entry.id = field(1);
-    entry.offset = field(2);
-    entry.size = field(3);
-    entry.timestamp = field(4);
-    entry.version = field(5);
+    entry.bit_flags = from_le(fields[0]);
+    entry.id = from_le(fields[1]);
+    entry.offset = from_le(fields[2]);
+    entry.size = from_le(fields[3]);
+    entry.timestamp = from_le(fields[4]);
+    entry.version = from_le(fields[5]);
     return entry;
+}
+
+}  // namespace
+
+DatFileEntry DatFileEntry::decode(std::span<const std::uint8_t, byte_length> bytes) {
+    return decode_entry(bytes, 0);
 }
 
 namespace {
@@ -139,27 +153,79 @@ auto within_memory(Read read) -> decltype(read()) {
 }  // namespace
 
 // A branch back to a node on the current path would never end; a node shared by several
-// branches is read once, since reading it again would insert the same entries. The walk reads
-// ahead through its own window (nodes tend to lie together) into one node buffer, and notes the
-// nodes in the order read with the number of entries they hold.
+// branches is read once, since reading it again would give the same entries again. The walk
+// reads ahead through its own window (nodes tend to lie together), each level of the tree into
+// its own buffer, since a node's entries are taken between its children.
 struct DatDatabase::Walk {
-    std::unordered_set<std::uint32_t> on_path;
-    std::unordered_set<std::uint32_t> finished;
+    // The nodes from the root to the one being read: at most `dat_max_tree_depth`.
+    std::vector<std::uint32_t> on_path;
+    std::pmr::monotonic_buffer_resource finished_memory;
+    std::pmr::unordered_set<std::uint32_t> finished{&finished_memory};
     ReadWindow window;
-    std::vector<std::uint8_t> node;
-    std::vector<std::uint32_t> order;
-    std::size_t entries = 0;
+    std::array<std::vector<std::uint8_t>, dat_max_tree_depth> nodes;
+    // The entries in the order taken, and each one's place in pre-order (a node's entries before
+    // its children's), where the later of two entries with one id is the one kept.
+    std::vector<DatDirectory::value_type> table;
+    std::vector<std::size_t> ranks;
+    std::size_t preorder = 0;
+    bool ascending = true;
+
+    // The node's entries `from` to `to`; its first entry is the `rank`th in pre-order. Written
+    // through pointers into room made beforehand, for the many thousands of entries.
+    void add(std::span<const std::uint8_t> node, std::size_t from, std::size_t to,
+             std::size_t rank) {
+        const std::size_t at = table.size();
+        table.resize(at + (to - from));
+        ranks.resize(table.size());
+        DatDirectory::value_type* out = table.data() + at;
+        std::size_t* out_rank = ranks.data() + at;
+        bool in_order = ascending;
+        std::uint32_t last = at == 0 ? 0 : table[at - 1].first;
+        bool first = at == 0;
+        for (std::size_t i = from; i < to; ++i) {
+            const DatFileEntry entry =
+                decode_entry(node, dat_node_entries_at + i * DatFileEntry::byte_length);
+            in_order = in_order && (first || last < entry.id);
+            first = false;
+            last = entry.id;
+            *out++ = {entry.id, entry};
+            *out_rank++ = rank + i;
+        }
+        ascending = in_order;
+    }
+
+    // The table sorted by id, the later in pre-order kept of each id: for a tree that is not a
+    // search tree, or gives an id twice.
+    void sort_by_id() {
+        std::vector<std::size_t> order(table.size());
+        std::iota(order.begin(), order.end(), std::size_t{0});
+        std::ranges::sort(order, {}, [this](std::size_t at) {
+            return std::pair{table[at].first, ranks[at]};
+        });
+        std::vector<DatDirectory::value_type> sorted;
+        sorted.reserve(table.size());
+        for (const std::size_t at : order) {
+            if (!sorted.empty() && sorted.back().first == table[at].first) {
+                sorted.back() = table[at];
+            } else {
+                sorted.push_back(table[at]);
+            }
+        }
+        table = std::move(sorted);
+    }
 };
+
+DatDirectory::const_iterator DatDirectory::find(std::uint32_t id) const {
+    const auto found = std::ranges::lower_bound(table_, id, {}, &value_type::first);
+    return found != table_.end() && found->first == id ? found : table_.end();
+}
 
 DatDatabase::DatDatabase(DatHeader header, std::unique_ptr<const FileExtPolyfill> file,
                          std::uint64_t file_length)
-    : directory_pool_{std::make_unique<DirectoryPool>()},
-      header_{std::move(header)},
-      files_{directory_pool_.get()},
-      file_{std::move(file)},
-      file_length_{file_length} {}
+    : header_{std::move(header)}, file_{std::move(file)}, file_length_{file_length} {}
 
 DatDatabase::DatDatabase(DatDatabase&& other) noexcept = default;
+DatDatabase& DatDatabase::operator=(DatDatabase&& other) noexcept = default;
 DatDatabase::~DatDatabase() = default;
 
 std::expected<DatDatabase, DatError> DatDatabase::open(const std::filesystem::path& path) {
@@ -190,25 +256,17 @@ std::expected<DatDatabase, DatError> DatDatabase::open_unguarded(
     return database;
 }
 
-DatDatabase& DatDatabase::operator=(DatDatabase&& other) noexcept {
-    if (this != &other) {
-        std::destroy_at(this);
-        std::construct_at(this, std::move(other));
-    }
-    return *this;
-}
-
 std::vector<DatFileEntry> DatDatabase::entries(std::optional<DatFileType> type) const {
     std::vector<DatFileEntry> listed;
     if (!type) {
         listed.reserve(files_.size());
     }
+    const DatKind kind = dat_kind();
     for (const auto& [id, entry] : files_) {
-        if (!type || type_of(id) == *type) {
+        if (!type || from_id_in_dat(id, kind) == *type) {
             listed.push_back(entry);
         }
     }
-    std::ranges::sort(listed, {}, &DatFileEntry::id);
     return listed;
 }
 
@@ -272,16 +330,13 @@ std::expected<std::uint32_t, DatError> DatDatabase::expanded_size(std::uint32_t 
 }
 
 std::expected<void, DatError> DatDatabase::read_directory() {
-    return read_node(header_.root_offset);
-}
-
-std::expected<void, DatError> DatDatabase::read_node(std::uint32_t offset) {
     Walk walk;
-    auto walked = walk_node(offset, walk);
-    // What the walk read before any failure is in `files` all the same, as when each node's
-    // entries went in as it was read.
-    TARNWICK_TRY(insert_walked(walk));
-    return walked;
+    TARNWICK_TRY(walk_node(header_.root_offset, walk));
+    if (!walk.ascending) {
+        walk.sort_by_id();
+    }
+    files_.table_ = std::move(walk.table);
+    return {};
 }
 
 std::expected<void, DatError> DatDatabase::walk_node(std::uint32_t offset, Walk& walk) {
@@ -291,73 +346,47 @@ std::expected<void, DatError> DatDatabase::walk_node(std::uint32_t offset, Walk&
     if (walk.finished.contains(offset)) {
         return {};
     }
-    if (walk.on_path.size() >= dat_max_tree_depth) {
+    const std::size_t level = walk.on_path.size();
+    if (level >= dat_max_tree_depth) {
         return std::unexpected{corruption("directory tree deeper than " +
                                           std::to_string(dat_max_tree_depth) +
                                           " levels at node offset 0x" + hex_lower(offset))};
     }
-    if (!walk.on_path.insert(offset).second) {
+    if (std::ranges::find(walk.on_path, offset) != walk.on_path.end()) {
         return std::unexpected{corruption("directory node at offset 0x" + hex_lower(offset) +
                                           " is reached again through its own branches")};
     }
+    walk.on_path.push_back(offset);
     directory_shape_.nodes += 1;
     directory_shape_.depth = std::max(directory_shape_.depth, walk.on_path.size());
+    std::vector<std::uint8_t>& buffer = walk.nodes[level];
     TARNWICK_TRY(read_chain(chains(*file_, header_, file_length_), offset, dat_node_length,
-                            walk.window, walk.node));
-    // The children reuse the node buffer: keep what is needed of this node first.
-    const std::span<const std::uint8_t> node = walk.node;
-    std::array<std::uint32_t, dat_node_branch_count> branches{};
-    for (std::size_t i = 0; i < branches.size(); ++i) {
-        branches[i] = load_u32(node, 4 * i);
-    }
+                            walk.window, buffer));
+    // The children read into the buffers below this one, which stays as it is.
+    const std::span<const std::uint8_t> node = buffer;
     const std::uint32_t entry_count = load_u32(node, dat_node_count_at);
-    walk.order.push_back(offset);
-    walk.entries += std::min<std::size_t>(entry_count, dat_node_entry_slots);
     if (entry_count > dat_node_entry_slots) {
         // The entry after the last slot has no bytes; the record reader names where it fails.
         ByteReader past_the_slots{node.subspan(dat_node_length)};
         return std::unexpected{DatError{DatFileEntry::read(past_the_slots).error()}};
     }
-    if (branches[0] != 0) {
-        const std::size_t followed =
-            std::min<std::size_t>(static_cast<std::size_t>(entry_count) + 1, branches.size());
-        for (std::size_t i = 0; i < followed; ++i) {
-            if (branches[i] == 0) {
-                continue;
+    const std::size_t rank = walk.preorder;
+    walk.preorder += entry_count;
+    // Branch i leads to the ids below entry i, the one after the last entry to those above it;
+    // a node whose first branch is 0 has no children.
+    if (load_u32(node, 0) == 0) {
+        walk.add(node, 0, entry_count, rank);
+    } else {
+        for (std::size_t i = 0; i <= entry_count; ++i) {
+            TARNWICK_TRY(walk_node(load_u32(node, 4 * i), walk));
+            if (i < entry_count) {
+                walk.add(node, i, i + 1, rank);
             }
-            TARNWICK_TRY(walk_node(branches[i], walk));
         }
     }
-    walk.on_path.erase(offset);
+    walk.on_path.pop_back();
     walk.finished.insert(offset);
     return {};
-}
-
-std::expected<void, DatError> DatDatabase::insert_walked(Walk& walk) {
-    // A node for each entry (a link and the pair) and a bucket pointer for each, the bucket
-    // count being rounded up to a prime. A wrong guess only costs another block.
-    constexpr std::size_t node_bytes =
-        (sizeof(void*) + sizeof(FileMap::value_type) + alignof(void*) - 1) / alignof(void*) *
-        alignof(void*);
-    directory_pool_->expect(walk.entries * node_bytes +
-                            (walk.entries * 5 / 4 + 64) * sizeof(void*));
-    files_.reserve(files_.size() + walk.entries);
-    for (const std::uint32_t offset : walk.order) {
-        TARNWICK_TRY(read_chain(chains(*file_, header_, file_length_), offset, dat_node_length,
-                                walk.window, walk.node));
-        insert_entries(walk.node, load_u32(walk.node, dat_node_count_at));
-    }
-    return {};
-}
-
-void DatDatabase::insert_entries(std::span<const std::uint8_t> node, std::uint32_t count) {
-    const std::size_t stored = std::min<std::size_t>(count, dat_node_entry_slots);
-    for (std::size_t i = 0; i < stored; ++i) {
-        const DatFileEntry entry =
-            DatFileEntry::decode(node.subspan(dat_node_entries_at + i * DatFileEntry::byte_length)
-                                     .first<DatFileEntry::byte_length>());
-        files_.insert_or_assign(entry.id, entry);
-    }
 }
 
 }  // namespace tarnwick_dat

@@ -3,14 +3,14 @@
 // An open archive (`DatDatabase`): its header, its directory, and each file's bytes by id.
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <filesystem>
 #include <memory>
-#include <memory_resource>
 #include <optional>
 #include <span>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 #include "tarnwick_dat/error.hpp"
 #include "tarnwick_dat/file_type.hpp"
@@ -19,7 +19,7 @@
 #include "tarnwick_dat/utils/positioned_read.hpp"
 
 namespace tarnwick_dat {
-class DirectoryPool;
+// Declared only: a public header includes no internal one.
 class ReadWindow;
 
 // The 80-byte archive header. No field is validated on reading.
@@ -85,6 +85,28 @@ struct DirectoryShape {
     std::size_t depth = 0;
 };
 
+// An archive's directory, read like a read-only map of id to entry: each id once, as pairs of
+// the id and its entry in ascending id order, found by binary search. One flat table, sorted once
+// when the archive is opened, costs far less to build and to walk than a node for each entry.
+class DatDirectory {
+  public:
+    using value_type = std::pair<std::uint32_t, DatFileEntry>;
+    using const_iterator = std::vector<value_type>::const_iterator;
+    using iterator = const_iterator;
+
+    const_iterator begin() const { return table_.begin(); }
+    const_iterator end() const { return table_.end(); }
+    std::size_t size() const { return table_.size(); }
+    bool empty() const { return table_.empty(); }
+    // The pair of `id`, or `end()`.
+    const_iterator find(std::uint32_t id) const;
+    bool contains(std::uint32_t id) const { return find(id) != end(); }
+
+  private:
+    friend class DatDatabase;
+    std::vector<value_type> table_;
+};
+
 // An open archive: its header, its whole directory, and the file, kept open for reading. The
 // directory is read once, at open; nothing a caller does changes it.
 //
@@ -95,8 +117,6 @@ struct DirectoryShape {
 //   }
 class DatDatabase {
   public:
-    using FileMap = std::pmr::unordered_map<std::uint32_t, DatFileEntry>;
-
     // Opens the archive read-only, reads its header and loads its whole directory.
     //
     // Memory that cannot be had (a huge expansion under an address-space limit) is an error
@@ -109,8 +129,8 @@ class DatDatabase {
 
     const DatHeader& header() const { return header_; }
     DatKind dat_kind() const { return header_.dat_kind(); }
-    // Every directory entry by id, in no order; `entries` gives them sorted.
-    const FileMap& files() const { return files_; }
+    // Every directory entry by id, in ascending id order.
+    const DatDirectory& files() const { return files_; }
     // The positioned reads the archive is read through, for callers that look at its blocks
     // themselves (a consistency check), and the file's length when it was opened.
     const FileExtPolyfill& source() const { return *file_; }
@@ -141,7 +161,6 @@ class DatDatabase {
         std::uint32_t offset, std::uint32_t size) const;
 
     DatDatabase(DatDatabase&& other) noexcept;
-    // The map keeps the pool it was built in, so an archive moved in is rebuilt in place.
     DatDatabase& operator=(DatDatabase&& other) noexcept;
     DatDatabase(const DatDatabase&) = delete;
     DatDatabase& operator=(const DatDatabase&) = delete;
@@ -156,25 +175,15 @@ class DatDatabase {
     DatDatabase(DatHeader header, std::unique_ptr<const FileExtPolyfill> file,
                 std::uint64_t file_length);
 
-    // Walks the tree from the header's root into `files_`; a later duplicate id replaces the
-    // earlier one.
+    // Walks the tree from the header's root into `files_`, reading each node once; a later
+    // duplicate id (in pre-order: a node's entries before its children's) replaces the earlier.
     std::expected<void, DatError> read_directory();
-    // Reads the node at `offset` and, depth first, its children into `files_`.
-    std::expected<void, DatError> read_node(std::uint32_t offset);
-    // Follows the tree from `offset` with every check of the walk, inserting nothing.
+    // Reads the node at `offset` and, depth first, its children; its entries go into the walk's
+    // table between its branches, so that a well-formed tree comes out in ascending id order.
     std::expected<void, DatError> walk_node(std::uint32_t offset, Walk& walk);
-    // Reads the walked nodes again, in order, into `files_`, reserved for all of them at once so
-    // that the map never grows entry by entry.
-    std::expected<void, DatError> insert_walked(Walk& walk);
-    // The node's first `count` entries, at most its slots, in `files_`.
-    void insert_entries(std::span<const std::uint8_t> node, std::uint32_t count);
 
-    // The directory's nodes and buckets: a directory of many thousand entries costs one
-    // allocation and as few pages as it can. It lives apart from the archive, so that the map
-    // can move with it.
-    std::unique_ptr<DirectoryPool> directory_pool_;
     DatHeader header_;
-    FileMap files_;
+    DatDirectory files_;
     std::unique_ptr<const FileExtPolyfill> file_;
     // The length of `file_` when it was opened.
     std::uint64_t file_length_;

@@ -24,7 +24,9 @@
 //
 // What each header holds:
 // - lib.hpp: `DatDatabase` (open by path or over your own positioned reads, `header()`,
-//   `files()`, `entries(type)`, `type_of(id)`, `get_file(id)`), `DatHeader`, `DatFileEntry`;
+//   `files()`, `entries(type)`, `type_of(id)`, `get_file(id)`), `DatDirectory` (what `files()`
+//   gives: (id, entry) pairs in ascending id order, `find`, `contains`), `DatHeader`,
+//   `DatFileEntry`;
 // - file_type.hpp: `DatFileType` and `DatKind`, their names, and what an id's type is;
 // - file_type/clothing.hpp: the clothing records and `read_clothing_table`;
 // - error.hpp: `DatError`, its kinds and its texts; io_error.hpp and read_error.hpp: the I/O

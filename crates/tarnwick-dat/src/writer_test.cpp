@@ -81,7 +81,9 @@ TEST_F(WriterTest, FilesRoundTripInEveryLayout) {
         DatDatabase database = reopen(writer);
         ASSERT_EQ(database.files().size(), entries.size());
         for (std::size_t i = 0; i < entries.size(); ++i) {
-            const DatFileEntry& stored = database.files().at(entries[i].id);
+            const auto found = database.files().find(entries[i].id);
+            ASSERT_TRUE(found != database.files().end());
+            const DatFileEntry& stored = found->second;
             EXPECT_EQ(stored.offset, entries[i].offset);
             EXPECT_EQ(stored.size, entries[i].size);
             EXPECT_EQ(stored.timestamp, entries[i].id);
@@ -116,7 +118,9 @@ TEST_F(WriterTest, LargeDirectoryIsMultiLevelAndComplete) {
     DatDatabase database = reopen(writer);
     ASSERT_EQ(database.files().size(), entries.size());
     for (const DatFileEntry& entry : entries) {
-        ASSERT_EQ(database.files().at(entry.id).offset, entry.offset);
+        const auto found = database.files().find(entry.id);
+        ASSERT_TRUE(found != database.files().end());
+        ASSERT_EQ(found->second.offset, entry.offset);
     }
     // 20000 entries need three levels: the root's first child is itself an inner node.
     auto root_bytes = database.read_file_data(*root, dat_node_length);

@@ -32,9 +32,9 @@ constexpr std::size_t wide_copy = 16;
 static_assert(lrs::max_match_length <= wide_copy + 1);
 
 // Expands one whole group whose items all fit: the stream holds `group_input` bytes after the
-// control byte at `in`, and the output has `group_output` bytes of room after `produced`, so
-// no item needs a bound checked. Gives false, with `produced` and `in` where it stopped, at a
-// reference the stream cannot hold (distance 0, or nothing produced yet).
+// control byte at `in`, the output has `group_output` bytes of room after `produced`, and
+// something has been produced, so no item needs a bound checked. Gives false, with `produced`
+// and `in` where it stopped, at a reference of distance 0.
 bool expand_group(const std::uint8_t*& in, std::uint8_t* out, std::size_t& produced) {
     const std::uint8_t control = *in++;
     if (control == 0) {
@@ -50,7 +50,7 @@ bool expand_group(const std::uint8_t*& in, std::uint8_t* out, std::size_t& produ
         }
         const lrs::Reference reference = lrs::decode_reference(in[0], in[1]);
         in += lrs::reference_length;
-        if (reference.distance == 0 || produced == 0) {
+        if (reference.distance == 0) {
             return false;
         }
         if (reference.distance <= produced && reference.distance >= reference.length) {
@@ -94,7 +94,7 @@ std::vector<std::uint8_t> decompress_lrs(std::span<const std::uint8_t> input) {
     std::uint8_t control_bit = 0;
     std::size_t input_idx = 0;
     while (produced < limit && input_idx < data.size()) {
-        if (control_bit == 0 && data.size() - input_idx > group_input &&
+        if (control_bit == 0 && produced != 0 && data.size() - input_idx > group_input &&
             limit - produced >= group_output + wide_copy) {
             const std::uint8_t* in = data.data() + input_idx;
             const bool whole = expand_group(in, out, produced);
