@@ -107,9 +107,8 @@ std::size_t stretch_end(std::span<const ListedFile> files, std::size_t first) {
 
 // Reads ahead the files of one stretch that will be written: not those whose folder was refused,
 // nor those already there (unless replaced).
-std::vector<Ahead> read_ahead(const dat::DatDatabase& database,
-                              std::span<const ListedFile> stretch, TypeFolders& folders,
-                              bool force, dat::ReadWindow& window) {
+std::vector<Ahead> read_ahead(const dat::DatDatabase& database, std::span<const ListedFile> stretch,
+                              TypeFolders& folders, bool force, dat::ReadWindow& window) {
     std::vector<Ahead> ahead(stretch.size());
     for (const std::size_t i : offset_order(stretch)) {
         const ListedFile& file = stretch[i];

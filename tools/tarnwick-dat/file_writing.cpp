@@ -160,8 +160,7 @@ std::expected<bool, WriteFailure> OutputFolder::put(std::string_view name,
     std::string part;
     int fd = -1;
     for (int tries = 0; fd < 0 && tries < 100; ++tries) {
-        part = "." + final_name + "." + process_id_text + "-" +
-               std::to_string(attempt++) + ".part";
+        part = "." + final_name + "." + process_id_text + "-" + std::to_string(attempt++) + ".part";
         set_in_flight(fd_, part);
         fd =
             ::openat(fd_, part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);

@@ -22,8 +22,8 @@ void hold_chain(const dat::DatDatabase& database, const dat::DatFileEntry& entry
     if (block_size <= link_length || entry.size == 0) {
         return;
     }
-    const std::uint64_t blocks = (entry.size + block_size - link_length - 1) /
-                                 (block_size - link_length);
+    const std::uint64_t blocks =
+        (entry.size + block_size - link_length - 1) / (block_size - link_length);
     const std::uint64_t run = entry.size + blocks * link_length;
     const std::uint64_t length = database.file_length();
     if (run > ordered_read_span / 2 || entry.offset >= length ||
@@ -41,9 +41,9 @@ std::expected<void, dat::DatError> read_stored(const dat::DatDatabase& database,
     hold_chain(database, entry, window);
     // As the library does, memory that runs out is the error of the read, not an exception.
     try {
-        return dat::read_chain({database.source(), database.header().block_size,
-                                database.file_length()},
-                               entry.offset, entry.size, window, out);
+        return dat::read_chain(
+            {database.source(), database.header().block_size, database.file_length()}, entry.offset,
+            entry.size, window, out);
     } catch (const std::bad_alloc&) {
     } catch (const std::length_error&) {
     }

@@ -241,12 +241,11 @@ class WindowLinks {
         one_run_ = one_run_ && (!last_ || block == std::uint64_t{*last_} + block_size);
         last_ = block;
         if (!window_.holds(block, link_length) && one_run_) {
-            const std::uint64_t blocks = (remaining + block_size - link_length - 1) /
-                                         (block_size - link_length);
+            const std::uint64_t blocks =
+                (remaining + block_size - link_length - 1) / (block_size - link_length);
             window_.fill(database_.source(), block,
-                         static_cast<std::size_t>(
-                             std::min<std::uint64_t>(remaining + blocks * link_length,
-                                                     ordered_read_span)));
+                         static_cast<std::size_t>(std::min<std::uint64_t>(
+                             remaining + blocks * link_length, ordered_read_span)));
         }
         if (!window_.holds(block, link_length)) {
             return read_link(database_, block);
@@ -345,10 +344,9 @@ void verify_file(const dat::DatDatabase& database, const ListedFile& file, Block
         return;
     }
     report.files_read(1, stored->size());
-    check_contents(file, *stored, manifest,
-                   [&](std::string_view step, const std::string& error) {
-                       report.problem(entry.id, step, error);
-                   });
+    check_contents(file, *stored, manifest, [&](std::string_view step, const std::string& error) {
+        report.problem(entry.id, step, error);
+    });
 }
 
 // Every file read in ascending offset order through one large window, the claims' link words
