@@ -92,7 +92,7 @@ struct Ahead {
 // Files are put in place in id order; they are read ahead in stretches of that order, each
 // stretch in ascending offset order through one window, so that neighbouring files cost one
 // read between them. A stretch holds about this many stored bytes.
-constexpr std::uint64_t stretch_bytes = std::uint64_t{8} << 20;
+constexpr std::uint64_t stretch_bytes = std::uint64_t{4} << 20;
 
 // The end of the stretch of `files` that begins at `first`.
 std::size_t stretch_end(std::span<const ListedFile> files, std::size_t first) {
