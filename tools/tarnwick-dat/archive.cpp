@@ -1,5 +1,10 @@
 #include "archive.hpp"
 
+#include <algorithm>
+#include <span>
+
+#include "tarnwick_base/little_endian.hpp"
+
 #include "ids.hpp"
 #include "report.hpp"
 
@@ -14,6 +19,26 @@ bool ran_off_the_end(const dat::DatError& error) {
 
 std::string length_text(std::uint64_t length) {
     return std::to_string(length) + " bytes";
+}
+
+// The expanded length of file `id` as `expanded_size` gives it, once the file was read through
+// `window`: a compressed stream's declared length is taken from the first block's bytes there.
+std::expected<std::uint32_t, dat::DatError> declared_size(const dat::DatDatabase& database,
+                                                          std::uint32_t id,
+                                                          const dat::ReadWindow& window) {
+    constexpr std::uint32_t link = dat::dat_link_word_length;
+    constexpr std::uint32_t prefix = dat::lrs::size_prefix_length;
+    const auto found = database.files().find(id);
+    if (found == database.files().end()) {
+        return database.expanded_size(id);
+    }
+    const std::uint64_t at = std::uint64_t{found->second.offset} + link;
+    if (found->second.is_compressed() && found->second.size >= prefix &&
+        database.header().block_size >= link + prefix && window.holds(at, prefix)) {
+        return base::load_le<std::uint32_t>(
+            std::span<const std::uint8_t, prefix>{window.at(at), prefix});
+    }
+    return database.expanded_size(id);
 }
 
 }  // namespace
@@ -93,7 +118,7 @@ std::expected<std::vector<std::uint8_t>, Failure> read_whole_file(const dat::Dat
         }
         return std::unexpected{Failure{std::move(doing), std::move(why)}};
     }
-    auto declared = database.expanded_size(id);
+    auto declared = declared_size(database, id, window);
     if (!declared) {
         return std::unexpected{Failure{std::move(doing), declared.error().message()}};
     }

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,21 +18,28 @@ namespace tarnwick_tool {
 
 namespace {
 
-// The temporary file being written, for the signal handler: its folder and name. The name is
-// set before the file is created and cleared once it was renamed or removed.
-volatile sig_atomic_t in_flight_folder = -1;
+// The temporary file being written, for the signal handler: its folder and name. The folder is
+// -1 while the name changes, and set only once the name is whole; stores to it are ordered with
+// the name's, so the handler never sees half a name, and no signal mask is changed per file.
+std::atomic<int> in_flight_folder{-1};
+static_assert(std::atomic<int>::is_always_lock_free);
 char in_flight_name[256];
 
 extern "C" void remove_in_flight_and_end(int signal_number) {
-    if (in_flight_folder >= 0) {
-        ::unlinkat(in_flight_folder, in_flight_name, 0);
+    const int folder = in_flight_folder.load();
+    if (folder >= 0) {
+        ::unlinkat(folder, in_flight_name, 0);
     }
     ::signal(signal_number, SIG_DFL);
     ::raise(signal_number);
 }
 
+// The process id as temporary names show it, asked once.
+std::string process_id_text;
+
 void install_interrupt_cleanup() {
     static const bool installed = [] {
+        process_id_text = std::to_string(::getpid());
         struct sigaction action {};
         action.sa_handler = remove_in_flight_and_end;
         sigemptyset(&action.sa_mask);
@@ -65,35 +73,16 @@ bool out_of_space(int code) {
     return code == ENOSPC || code == EDQUOT || code == EFBIG;
 }
 
-// Blocks the cleanup signals while the in-flight name changes, so that the handler never sees
-// half of it.
-class SignalsHeld {
-  public:
-    SignalsHeld() {
-        sigset_t held;
-        sigemptyset(&held);
-        for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
-            sigaddset(&held, signal_number);
-        }
-        ::sigprocmask(SIG_BLOCK, &held, &previous_);
-    }
-    SignalsHeld(const SignalsHeld&) = delete;
-    SignalsHeld& operator=(const SignalsHeld&) = delete;
-    ~SignalsHeld() { ::sigprocmask(SIG_SETMASK, &previous_, nullptr); }
-
-  private:
-    sigset_t previous_;
-};
-
 void set_in_flight(int folder, const std::string& name) {
-    const SignalsHeld held;
+    in_flight_folder.store(-1);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
     std::snprintf(in_flight_name, sizeof in_flight_name, "%s", name.c_str());
-    in_flight_folder = folder;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    in_flight_folder.store(folder);
 }
 
 void clear_in_flight() {
-    const SignalsHeld held;
-    in_flight_folder = -1;
+    in_flight_folder.store(-1);
 }
 
 }  // namespace
@@ -114,7 +103,7 @@ std::expected<OutputFolder, std::string> OutputFolder::open(const std::filesyste
 }
 
 OutputFolder::OutputFolder(OutputFolder&& other) noexcept
-    : fd_{std::exchange(other.fd_, -1)}, path_{std::move(other.path_)} {}
+    : fd_{std::exchange(other.fd_, -1)}, path_{std::move(other.path_)}, made_{other.made_} {}
 
 OutputFolder& OutputFolder::operator=(OutputFolder&& other) noexcept {
     if (this != &other) {
@@ -123,6 +112,7 @@ OutputFolder& OutputFolder::operator=(OutputFolder&& other) noexcept {
         }
         fd_ = std::exchange(other.fd_, -1);
         path_ = std::move(other.path_);
+        made_ = other.made_;
     }
     return *this;
 }
@@ -136,7 +126,8 @@ OutputFolder::~OutputFolder() {
 std::expected<OutputFolder, std::string> OutputFolder::subfolder(std::string_view name) const {
     const std::string folder{name};
     const std::filesystem::path path = path_ / folder;
-    if (::mkdirat(fd_, folder.c_str(), 0777) != 0 && errno != EEXIST) {
+    const bool made = ::mkdirat(fd_, folder.c_str(), 0777) == 0;
+    if (!made && errno != EEXIST) {
         return std::unexpected{"cannot create " + shown_path(path) + ": " + system_message(errno)};
     }
     const int fd = ::openat(fd_, folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -149,7 +140,9 @@ std::expected<OutputFolder, std::string> OutputFolder::subfolder(std::string_vie
         }
         return std::unexpected{"cannot open " + shown_path(path) + ": " + system_message(code)};
     }
-    return OutputFolder{fd, path};
+    OutputFolder opened{fd, path};
+    opened.made_ = made;
+    return opened;
 }
 
 bool OutputFolder::has(std::string_view name) const {
@@ -167,8 +160,7 @@ std::expected<bool, WriteFailure> OutputFolder::put(std::string_view name,
     std::string part;
     int fd = -1;
     for (int tries = 0; fd < 0 && tries < 100; ++tries) {
-        part = "." + final_name + "." + std::to_string(::getpid()) + "-" +
-               std::to_string(attempt++) + ".part";
+        part = "." + final_name + "." + process_id_text + "-" + std::to_string(attempt++) + ".part";
         set_in_flight(fd_, part);
         fd =
             ::openat(fd_, part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);

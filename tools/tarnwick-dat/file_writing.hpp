@@ -40,6 +40,8 @@ class OutputFolder {
 
     // Whether anything, even a dangling link, is at `name`.
     bool has(std::string_view name) const;
+    // Whether `subfolder` made this folder, rather than finding it there.
+    bool made() const { return made_; }
 
     // Puts `bytes` at `name`, with `modified` as its modification time (seconds since 1970).
     // With `replace` unset, a file that appeared meanwhile is kept: gives false.
@@ -52,6 +54,7 @@ class OutputFolder {
 
     int fd_ = -1;
     std::filesystem::path path_;
+    bool made_ = false;
 };
 
 }  // namespace tarnwick_tool

@@ -408,6 +408,37 @@ TEST_F(ToolTest, VerifyPassesACleanArchive) {
     EXPECT_EQ(run.out, "5 of 5 files read, " + std::to_string(stored) + " bytes, 0 problems\n");
 }
 
+// Read in the order the files lie, reported in id order: the same lines whichever way round the
+// files were written.
+TEST_F(ToolTest, VerifyReportsInIdOrderWhereverTheFilesLie) {
+    Bytes truncated = table_bytes(sample_table(0x10000011, 3));
+    truncated.pop_back();
+    Bytes cut_stream = compress_lrs(table_bytes(sample_table(0x10000014, 3)));
+    cut_stream.resize(cut_stream.size() / 2);
+    std::vector<StoredFile> files{
+        {0x01000002, Bytes(5000, 3)},  // chain broken below
+        {0x06000001, Bytes(100, 1)},
+        {0x10000011, truncated},
+        {0x10000014, cut_stream, {.extra_flags = DatFileEntry::compressed_flag}},
+    };
+    std::vector<std::string> outputs;
+    for (int pass = 0; pass < 2; ++pass) {
+        write_archive(files, [](DatWriter& writer, const auto& entries) {
+            break_chain(writer, entries.at(0x01000002));
+        });
+        outputs.push_back(run_tool({"verify", a_}).out);
+        std::ranges::reverse(files);
+    }
+    EXPECT_EQ(outputs[1], outputs[0]);
+    std::vector<std::string> ids;
+    std::istringstream lines{outputs[0]};
+    for (std::string line; std::getline(lines, line);) {
+        ids.push_back(line.substr(0, line.find(':')));
+    }
+    EXPECT_THAT(ids, ::testing::ElementsAre("0x01000002", "0x10000011", "0x10000014", "0x10000014",
+                                            ::testing::StartsWith("3 of 4 files read, ")));
+}
+
 TEST_F(ToolTest, UsageErrorsExitTwoWithNothingOnStandardOutput) {
     write_archive(mixed_files());
     const std::vector<std::vector<std::string>> cases = {

@@ -1,9 +1,12 @@
 #include "verify.hpp"
 
+#include <algorithm>
+#include <array>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "clothing_file.hpp"
@@ -11,6 +14,7 @@
 #include "json_lines.hpp"
 #include "manifest.hpp"
 #include "options.hpp"
+#include "ordered_reads.hpp"
 #include "output.hpp"
 #include "report.hpp"
 #include "subcommand.hpp"
@@ -26,9 +30,12 @@ struct VerifyCommand {
     std::optional<std::filesystem::path> manifest;
 };
 
+// The link word that begins each block, as the archive's layout gives it.
+constexpr auto link_length = static_cast<std::uint32_t>(dat::dat_link_word_length);
+
 using ProblemSink = std::function<void(const nlohmann::json&)>;
 
-// Writes each problem as it is found, and the counts at the end; every JSON line says which of
+// Writes each problem as it is reported, and the counts at the end; every JSON line says which of
 // the two it is. With a sink, each problem goes to it as its JSON object instead.
 class VerifyReport {
   public:
@@ -58,8 +65,8 @@ class VerifyReport {
     }
     bool stopped() const { return out_.failed(); }
     std::size_t problems() const { return problems_; }
-    void file_read(std::size_t stored_bytes) {
-        ++files_read_;
+    void files_read(std::size_t files, std::uint64_t stored_bytes) {
+        files_read_ += files;
         bytes_ += stored_bytes;
     }
     int finish(std::size_t files) {
@@ -99,11 +106,11 @@ void check_header(const dat::DatHeader& header, std::uint64_t length, VerifyRepo
                        "magic " + hex32(header.magic) + " is not an archive's (" +
                            hex32(dat::DatHeader::signature) + "): this is not an archive");
     }
-    if (header.block_size <= dat::dat_link_word_length) {
+    if (header.block_size <= link_length) {
         report.problem({}, step,
                        "block size " + std::to_string(header.block_size) +
-                           " leaves no room for a block's " +
-                           std::to_string(dat::dat_link_word_length) + "-byte link word");
+                           " leaves no room for a block's " + std::to_string(link_length) +
+                           "-byte link word");
     }
     if (header.file_size != length) {
         report.problem({}, step,
@@ -117,44 +124,143 @@ void check_header(const dat::DatHeader& header, std::uint64_t length, VerifyRepo
     }
 }
 
-// The blocks each file's chain claims, so that a block in two chains (cross-linked) is named,
-// and read for the first only: however the chains overlap, verifying reads each block's payload
-// at most once.
+// Follows the chain of `entry` by its link words as `link_at(block, remaining)` gives them
+// (nothing when the word cannot be read), handing each block to `claim`, which tells whether the
+// block was free. Gives the first block refused. A link that cannot be read, or is 0, ends the
+// walk: the read of the chain names what is wrong there.
+template <class Claim, class LinkAt>
+std::optional<std::uint32_t> first_refused_block(std::uint32_t block_size,
+                                                 const dat::DatFileEntry& entry, Claim&& claim,
+                                                 LinkAt&& link_at) {
+    const std::uint32_t payload = block_size - link_length;
+    std::uint64_t remaining = entry.size;
+    std::uint32_t block = entry.offset;
+    while (remaining > 0) {
+        if (!claim(block)) {
+            return block;
+        }
+        if (remaining <= payload) {
+            break;  // the last block
+        }
+        const std::optional<std::uint32_t> link = link_at(block, remaining);
+        if (!link || *link == 0) {
+            break;
+        }
+        block = *link;
+        remaining -= payload;
+    }
+    return std::nullopt;
+}
+
+std::uint32_t load_link(const std::uint8_t* bytes) {
+    return base::load_le<std::uint32_t>(
+        std::span<const std::uint8_t, link_length>{bytes, link_length});
+}
+
+// The link word at `block`, read on its own.
+std::optional<std::uint32_t> read_link(const dat::DatDatabase& database, std::uint32_t block) {
+    std::array<std::uint8_t, link_length> link{};
+    if (!database.source().read_exact_at_compat(link, block)) {
+        return std::nullopt;
+    }
+    return load_link(link.data());
+}
+
+// The blocks each file's chain claims in id order, so that a block in two chains (cross-linked)
+// is named, and read for the first only: however the chains overlap, verifying reads each
+// block's payload at most once.
 class BlockClaims {
   public:
     BlockClaims(const dat::DatDatabase& database) : database_{database} {}
 
-    // Follows the chain of `entry` by its link words, claiming its blocks; the reason it may
+    // Claims the blocks of `entry`'s chain, each link word read on its own; the reason it may
     // not be read when a block is another file's or its own already.
     std::optional<std::string> claim(const dat::DatFileEntry& entry) {
-        const std::uint32_t payload =
-            database_.header().block_size - static_cast<std::uint32_t>(dat::dat_link_word_length);
-        std::uint64_t remaining = entry.size;
-        std::uint32_t block = entry.offset;
-        while (remaining > 0) {
-            const auto [owner, fresh] = owners_.try_emplace(block, entry.id);
-            if (!fresh) {
-                return owner->second == entry.id
-                           ? "the chain reaches its block " + hex32(block) + " again"
-                           : "block " + hex32(block) + " is also in the chain of file " +
-                                 format_id(owner->second) + " (cross-linked)";
-            }
-            std::array<std::uint8_t, dat::dat_link_word_length> link{};
-            if (remaining <= payload || !database_.source().read_exact_at_compat(link, block)) {
-                break;  // the last block, or one that the read below names
-            }
-            block = base::load_le<std::uint32_t>(link);
-            if (block == 0) {
-                break;
-            }
-            remaining -= payload;
+        std::uint32_t owner = entry.id;
+        const auto refused = first_refused_block(
+            database_.header().block_size, entry,
+            [&](std::uint32_t block) {
+                const auto [claimed, fresh] = owners_.try_emplace(block, entry.id);
+                owner = claimed->second;
+                return fresh;
+            },
+            [&](std::uint32_t block, std::uint64_t) { return read_link(database_, block); });
+        if (!refused) {
+            return std::nullopt;
         }
-        return std::nullopt;
+        return owner == entry.id ? "the chain reaches its block " + hex32(*refused) + " again"
+                                 : "block " + hex32(*refused) + " is also in the chain of file " +
+                                       format_id(owner) + " (cross-linked)";
     }
 
   private:
     const dat::DatDatabase& database_;
     std::unordered_map<std::uint32_t, std::uint32_t> owners_;
+};
+
+// Whether a block was claimed, for the walk in offset order, which needs no more: one bit per
+// block where blocks lie on multiples of the block size (as archives are written), a set for the
+// others.
+class ClaimedBlocks {
+  public:
+    explicit ClaimedBlocks(const dat::DatDatabase& database)
+        : block_size_{database.header().block_size} {
+        if (block_size_ > link_length && database.file_length() / block_size_ < max_bits) {
+            bits_.resize(database.file_length() / block_size_ + 1);
+        }
+    }
+
+    // Whether `block` was free until now.
+    bool claim(std::uint32_t block) {
+        if (!bits_.empty() && block % block_size_ == 0 && block / block_size_ < bits_.size()) {
+            const std::size_t index = block / block_size_;
+            if (bits_[index]) {
+                return false;
+            }
+            bits_[index] = true;
+            return true;
+        }
+        return others_.insert(block).second;
+    }
+
+  private:
+    static constexpr std::uint64_t max_bits = std::uint64_t{1} << 30;
+    std::uint32_t block_size_;
+    std::vector<bool> bits_;
+    std::unordered_set<std::uint32_t> others_;
+};
+
+// The link words of one chain for the walk in offset order: from the bytes its read left in the
+// window. While the chain has gone from each block to the next one, a link beyond those bytes
+// reads on from there, as the read of a chain does; any other is read on its own, so that a
+// scattered chain costs no more reads than in id order.
+class WindowLinks {
+  public:
+    WindowLinks(const dat::DatDatabase& database, dat::ReadWindow& window)
+        : database_{database}, window_{window} {}
+
+    std::optional<std::uint32_t> operator()(std::uint32_t block, std::uint64_t remaining) {
+        const std::uint32_t block_size = database_.header().block_size;
+        one_run_ = one_run_ && (!last_ || block == std::uint64_t{*last_} + block_size);
+        last_ = block;
+        if (!window_.holds(block, link_length) && one_run_) {
+            const std::uint64_t blocks =
+                (remaining + block_size - link_length - 1) / (block_size - link_length);
+            window_.fill(database_.source(), block,
+                         static_cast<std::size_t>(std::min<std::uint64_t>(
+                             remaining + blocks * link_length, ordered_read_span)));
+        }
+        if (!window_.holds(block, link_length)) {
+            return read_link(database_, block);
+        }
+        return load_link(window_.at(block));
+    }
+
+  private:
+    const dat::DatDatabase& database_;
+    dat::ReadWindow& window_;
+    std::optional<std::uint32_t> last_;
+    bool one_run_ = true;
 };
 
 // The expander stops early on a malformed stream without saying so; the length it declared
@@ -175,54 +281,133 @@ std::optional<std::string> short_expansion(std::span<const std::uint8_t> stored,
 
 constexpr std::string_view manifest_step = "check manifest";
 
+// A problem of the file being checked: the step that found it and what it found.
+using FileProblem = std::function<void(std::string_view step, const std::string& error)>;
+
 // Whether the file's expanded bytes have the digest the manifest gives them.
 void check_digest(const Manifest& manifest, std::uint32_t id, std::span<const std::uint8_t> bytes,
-                  VerifyReport& report) {
+                  const FileProblem& problem) {
     const auto listed = manifest.find(id);
     if (listed == manifest.end()) {
         return;  // named as missing from the manifest already
     }
     const auto digest = sha256(bytes);
     if (!digest) {
-        report.problem(id, manifest_step, digest.error());
+        problem(manifest_step, digest.error());
     } else if (*digest != listed->second) {
-        report.problem(id, manifest_step,
-                       "SHA-256 " + sha256_text(*digest) + ", the manifest has " +
-                           sha256_text(listed->second));
+        problem(manifest_step, "SHA-256 " + sha256_text(*digest) + ", the manifest has " +
+                                   sha256_text(listed->second));
     }
 }
 
-void verify_file(const dat::DatDatabase& database, const dat::DatFileEntry& entry,
-                 BlockClaims& claims, const Manifest* manifest, VerifyReport& report) {
-    if (manifest != nullptr && !manifest->contains(entry.id)) {
-        report.problem(entry.id, manifest_step, "not in the manifest");
+// What is checked of a file once its chain was read: its expansion, its clothing table, its
+// digest.
+void check_contents(const ListedFile& file, std::span<const std::uint8_t> stored,
+                    const Manifest* manifest, const FileProblem& problem) {
+    std::vector<std::uint8_t> expanded;
+    std::span<const std::uint8_t> bytes = stored;
+    if (file.entry.is_compressed()) {
+        expanded = dat::decompress_lrs(stored);
+        if (auto shortfall = short_expansion(stored, expanded)) {
+            problem("expand compressed file", *shortfall);
+        }
+        bytes = expanded;
     }
+    if (file.type == dat::DatFileType::Clothing) {
+        if (const auto reading = read_clothing_file(bytes, file.entry.id); reading.problem) {
+            problem("parse clothing table", reading.problem->text);
+        }
+    }
+    if (manifest != nullptr) {
+        check_digest(*manifest, file.entry.id, bytes, problem);
+    }
+}
+
+void check_listed(const Manifest* manifest, std::uint32_t id, VerifyReport& report) {
+    if (manifest != nullptr && !manifest->contains(id)) {
+        report.problem(id, manifest_step, "not in the manifest");
+    }
+}
+
+constexpr std::string_view read_step = "read block chain";
+
+// One file in id order: its blocks claimed with a read for each link word, its chain read on
+// its own.
+void verify_file(const dat::DatDatabase& database, const ListedFile& file, BlockClaims& claims,
+                 const Manifest* manifest, VerifyReport& report) {
+    const dat::DatFileEntry& entry = file.entry;
+    check_listed(manifest, entry.id, report);
     if (auto overlap = claims.claim(entry)) {
-        report.problem(entry.id, "read block chain", *overlap);
+        report.problem(entry.id, read_step, *overlap);
         return;
     }
     auto stored = database.read_file_data(entry.offset, entry.size);
     if (!stored) {
-        report.problem(entry.id, "read block chain", stored.error().message());
+        report.problem(entry.id, read_step, stored.error().message());
         return;
     }
-    report.file_read(stored->size());
-    std::vector<std::uint8_t> bytes = std::move(*stored);
-    if (entry.is_compressed()) {
-        std::vector<std::uint8_t> expanded = dat::decompress_lrs(bytes);
-        if (auto problem = short_expansion(bytes, expanded)) {
-            report.problem(entry.id, "expand compressed file", *problem);
+    report.files_read(1, stored->size());
+    check_contents(file, *stored, manifest, [&](std::string_view step, const std::string& error) {
+        report.problem(entry.id, step, error);
+    });
+}
+
+// Every file read in ascending offset order through one large window, the claims' link words
+// taken from the bytes read; the problems are kept and reported afterwards in id order, as the
+// walk in id order reports them. Gives false, having reported nothing, when a block is claimed
+// twice: which chain is named for it depends on the order of claiming, so then the files are
+// gone through in id order instead.
+bool verify_in_offset_order(const dat::DatDatabase& database, std::span<const ListedFile> files,
+                            const Manifest* manifest, VerifyReport& report) {
+    if (database.header().block_size <= link_length) {
+        return false;  // no chain can be read; the walk in id order names each
+    }
+    struct Found {
+        std::size_t file;
+        std::string_view step;
+        std::string error;
+    };
+    std::vector<Found> found;
+    std::size_t files_read = 0;
+    std::uint64_t bytes_read = 0;
+    ClaimedBlocks claimed{database};
+    dat::ReadWindow window{ordered_read_span};
+    std::vector<std::uint8_t> stored;
+    for (const std::size_t index : offset_order(files)) {
+        const dat::DatFileEntry& entry = files[index].entry;
+        const auto read = read_stored(database, entry, window, stored);
+        if (first_refused_block(
+                database.header().block_size, entry,
+                [&](std::uint32_t block) { return claimed.claim(block); },
+                WindowLinks{database, window})) {
+            return false;
         }
-        bytes = std::move(expanded);
+        const auto problem = [&](std::string_view step, const std::string& error) {
+            found.push_back({index, step, error});
+        };
+        if (!read) {
+            problem(read_step, read.error().message());
+            continue;
+        }
+        ++files_read;
+        bytes_read += stored.size();
+        check_contents(files[index], stored, manifest, problem);
     }
-    if (database.type_of(entry.id) == dat::DatFileType::Clothing) {
-        if (const auto reading = read_clothing_file(bytes, entry.id); reading.problem) {
-            report.problem(entry.id, "parse clothing table", reading.problem->text);
+    // Each file's problems were kept together, in the order found.
+    std::ranges::stable_sort(found, {}, &Found::file);
+    auto next = found.begin();
+    for (std::size_t index = 0; index < files.size(); ++index) {
+        const std::uint32_t id = files[index].entry.id;
+        check_listed(manifest, id, report);
+        for (; next != found.end() && next->file == index; ++next) {
+            report.problem(id, next->step, next->error);
+        }
+        if (report.stopped()) {
+            break;
         }
     }
-    if (manifest != nullptr) {
-        check_digest(*manifest, entry.id, bytes, report);
-    }
+    report.files_read(files_read, bytes_read);
+    return true;
 }
 
 // Checks the header, opens the archive and reads every file, comparing digests with `manifest`
@@ -239,12 +424,17 @@ std::expected<std::size_t, Failure> check_archive(const std::filesystem::path& p
         report.problem({}, failure.doing, failure.why);
         return std::unexpected{std::move(failure)};
     }
-    const std::vector<dat::DatFileEntry> files = database->entries();
-    BlockClaims claims{*database};
-    for (const dat::DatFileEntry& entry : files) {
-        verify_file(*database, entry, claims, manifest, report);
-        if (report.stopped()) {
-            break;
+    std::vector<ListedFile> files;
+    for (const dat::DatFileEntry& entry : database->entries()) {
+        files.push_back({entry, database->type_of(entry.id)});
+    }
+    if (!verify_in_offset_order(*database, files, manifest, report)) {
+        BlockClaims claims{*database};
+        for (const ListedFile& file : files) {
+            verify_file(*database, file, claims, manifest, report);
+            if (report.stopped()) {
+                break;
+            }
         }
     }
     if (manifest != nullptr) {

@@ -1,0 +1,39 @@
+#pragma once
+
+// Reading many files of an archive in the order their chains lie in it, so that one read-ahead
+// window carries runs of neighbouring files in a few large reads.
+
+#include <cstddef>
+#include <cstdint>
+#include <expected>
+#include <span>
+#include <vector>
+
+#include "archive.hpp"
+
+namespace tarnwick_tool {
+
+// The read-ahead of a window that reads files in offset order: large enough that a run of
+// neighbouring files costs a handful of system reads, small enough to stay a modest buffer.
+inline constexpr std::size_t ordered_read_span = std::size_t{2} << 20;
+
+// The positions of `files` in ascending order of their first block, ties in their given order.
+std::vector<std::size_t> offset_order(std::span<const ListedFile> files);
+
+// Makes `window` hold the blocks of `entry`'s chain when they lie together, wherever its first
+// block is among them, with what follows up to the span: when the bytes from the first block on
+// are not all held, the window reads afresh from as far before it as the chain is long. Files
+// read in offset order then cost one read for each span of the archive; a chain whose blocks
+// lie elsewhere is read by the library's own steps. A chain longer than half the span is left
+// to them too.
+void hold_chain(const dat::DatDatabase& database, const dat::DatFileEntry& entry,
+                dat::ReadWindow& window);
+
+// The stored bytes of `entry`'s chain, into `out`, through `window` (after `hold_chain`): the
+// bytes and the error that `DatDatabase::read_file_data` gives.
+std::expected<void, dat::DatError> read_stored(const dat::DatDatabase& database,
+                                               const dat::DatFileEntry& entry,
+                                               dat::ReadWindow& window,
+                                               std::vector<std::uint8_t>& out);
+
+}  // namespace tarnwick_tool
