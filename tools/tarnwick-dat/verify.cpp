@@ -14,6 +14,7 @@
 #include "output.hpp"
 #include "report.hpp"
 #include "subcommand.hpp"
+#include "tarnwick_base/little_endian.hpp"
 
 namespace tarnwick_tool {
 
@@ -143,8 +144,7 @@ class BlockClaims {
             if (remaining <= payload || !database_.source().read_exact_at_compat(link, block)) {
                 break;  // the last block, or one that the read below names
             }
-            block = static_cast<std::uint32_t>(link[0] | link[1] << 8 | link[2] << 16 |
-                                               static_cast<std::uint32_t>(link[3]) << 24);
+            block = tarnwick_base::load_le<std::uint32_t>(link);
             if (block == 0) {
                 break;
             }
@@ -165,8 +165,7 @@ std::optional<std::string> short_expansion(std::span<const std::uint8_t> stored,
     if (stored.size() < 4) {
         return std::nullopt;
     }
-    const std::uint32_t declared =
-        stored[0] | stored[1] << 8 | stored[2] << 16 | static_cast<std::uint32_t>(stored[3]) << 24;
+    const auto declared = tarnwick_base::load_le<std::uint32_t>(stored.first<4>());
     if (expanded.size() == declared) {
         return std::nullopt;
     }
