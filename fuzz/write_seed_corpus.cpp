@@ -106,7 +106,8 @@ void write_block_chain_seeds(const fs::path& dir, const DatDatabase& archive, co
     write_file(dir / "sample-largest", chain_reads(block_size, 0x00, largest, file));
     write_file(dir / "sample-largest-short-reads", chain_reads(block_size, 0x1B, largest, file));
     Bytes looping(64);
-    for (const auto& [block, link] : {std::pair{0, 16}, {16, 32}, {32, 16}, {48, 0}}) {
+    for (const auto& [block, link] :
+         {std::pair<std::size_t, int>{0, 16}, {16, 32}, {32, 16}, {48, 0}}) {
         looping[block] = static_cast<std::uint8_t>(link);
     }
     DatFileEntry chain{};

@@ -46,7 +46,7 @@ std::size_t read_min_stack() {
 // pthread refuses stacks below its minimum or not a whole number of pages; round up instead.
 std::size_t usable_stack_size(std::size_t requested) {
     const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-    std::size_t size = std::max<std::size_t>(requested, PTHREAD_STACK_MIN);
+    std::size_t size = std::max(requested, static_cast<std::size_t>(PTHREAD_STACK_MIN));
     return (size + page - 1) / page * page;
 }
 

@@ -216,7 +216,7 @@ TEST(RunnerStress, FiveThousandChecksKeepTheirOutcomesAndOutput) {
         if (auto* outcome = std::get_if<event::Outcome>(&event)) {
             const CompletedTest& completed = outcome->completed;
             const int index = index_of.at(completed.desc.name);
-            ++outcomes_seen[index];
+            ++outcomes_seen[static_cast<std::size_t>(index)];
             EXPECT_EQ(completed.id, static_cast<TestId>(index));
             const bool result_ok = result_matches(ending_of(index), completed.result);
             const auto problem = output_problem(index, completed.stdout_bytes, completed.desc.name);
@@ -317,7 +317,7 @@ INSTANTIATE_TEST_SUITE_P(Stress, ProcessEnding,
                                                       },
                                                       "from its thread\n"},
                                            EndingCase{"Abort", [] { std::abort(); }, std::nullopt}),
-                         [](const auto& info) { return std::string{info.param.name}; });
+                         [](const auto& case_info) { return std::string{case_info.param.name}; });
 
 // In the calling (forked) process: makes the system refuse every new thread. Root is not held
 // to the process limit, so a root process first becomes an unprivileged user.
@@ -385,9 +385,10 @@ TEST_P(RefusedThreads, ChecksRunOnTheCallingThreadInstead) {
     EXPECT_EQ(run.out, "names_its_thread: main\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(Stress, RefusedThreads, ::testing::Values(1, 3), [](const auto& info) {
-    return info.param == 1 ? "Serial" : "ThreeAtOnce";
-});
+INSTANTIATE_TEST_SUITE_P(Stress, RefusedThreads, ::testing::Values(1, 3),
+                         [](const auto& case_info) {
+                             return case_info.param == 1 ? "Serial" : "ThreeAtOnce";
+                         });
 
 }  // namespace
 }  // namespace runner

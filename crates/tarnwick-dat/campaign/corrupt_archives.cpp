@@ -167,7 +167,7 @@ class Mutants {
         }
         for (const std::size_t cut : cuts) {
             mutants_.push_back(
-                {"cut at " + std::to_string(cut), Bytes(sample_.begin(), sample_.begin() + cut)});
+                {"cut at " + std::to_string(cut), Bytes(sample_.data(), sample_.data() + cut)});
         }
     }
 
@@ -285,7 +285,7 @@ std::string read_everything(const std::filesystem::path& path, std::string& summ
         }
         if (archive->type_of(id) == DatFileType::Clothing) {
             ByteReader reader{*bytes};
-            tables += ClothingTable::read(reader, Endian::Little).has_value() ? 1 : 0;
+            tables += ClothingTable::read(reader, Endian::Little).has_value() ? 1U : 0U;
         }
     }
     summary = std::to_string(entries.size()) + " files, " + std::to_string(errors) + " errors, " +
@@ -352,7 +352,7 @@ TEST_F(CorruptArchives, EveryMutantEndsInErrorsOrSoundResults) {
     std::size_t opened = 0;
     std::size_t count = 0;
     for (const Mutant& mutant : mutants.take()) {
-        opened += read_in_child(mutant.name, mutant.bytes) != "open failed" ? 1 : 0;
+        opened += read_in_child(mutant.name, mutant.bytes) != "open failed" ? 1U : 0U;
         ++count;
     }
     // Both ways are taken: many mutants open and are read, many are refused at once.

@@ -18,7 +18,7 @@ using Reads = std::vector<std::pair<std::uint64_t, std::size_t>>;
 using ::testing::HasSubstr;
 
 void put_u32(Bytes& bytes, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
+    for (std::size_t i = 0; i < 4; ++i) {
         bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
     }
 }

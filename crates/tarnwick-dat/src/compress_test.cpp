@@ -30,7 +30,7 @@ Bytes phrases(std::size_t count) {
         const std::string& word = words[generator() % std::size(words)];
         bytes.insert(bytes.end(), word.begin(), word.end());
         if (generator() % 50 == 0) {
-            const Bytes noise = random_bytes(5000, generator());
+            const Bytes noise = random_bytes(5000, static_cast<std::uint32_t>(generator()));
             bytes.insert(bytes.end(), noise.begin(), noise.end());
         }
     }

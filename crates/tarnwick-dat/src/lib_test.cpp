@@ -31,7 +31,7 @@ using Bytes = std::vector<std::uint8_t>;
 using ::testing::HasSubstr;
 
 void put_u32(Bytes& bytes, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
+    for (std::size_t i = 0; i < 4; ++i) {
         bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
     }
 }
@@ -135,7 +135,7 @@ INSTANTIATE_TEST_SUITE_P(
                       std::tuple{std::size_t{395}, "version_string", "not enough bytes in reader"},
                       std::tuple{std::size_t{396}, "version_minor", "failed to fill whole buffer"},
                       std::tuple{std::size_t{399}, "version_minor", "failed to fill whole buffer"}),
-    [](const auto& info) { return "bytes" + std::to_string(std::get<0>(info.param)); });
+    [](const auto& case_info) { return "bytes" + std::to_string(std::get<0>(case_info.param)); });
 
 TEST(DatHeaderRead, EveryFrameLineHoldsItsFieldDeclaration) {
     const FieldSite sites[] = {

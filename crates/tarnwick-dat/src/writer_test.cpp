@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "tarnwick_base/little_endian.hpp"
 #include "tarnwick_dat/lib.hpp"
 #include "tarnwick_dat/test_support/temp_dir.hpp"
 
@@ -125,8 +126,8 @@ TEST_F(WriterTest, LargeDirectoryIsMultiLevelAndComplete) {
     // 20000 entries need three levels: the root's first child is itself an inner node.
     auto root_bytes = database.read_file_data(*root, dat_node_length);
     ASSERT_TRUE(root_bytes.has_value());
-    const std::uint32_t first_child =
-        (*root_bytes)[0] | (*root_bytes)[1] << 8 | (*root_bytes)[2] << 16 | (*root_bytes)[3] << 24;
+    const auto first_child =
+        tarnwick_base::load_le<std::uint32_t>(std::span{*root_bytes}.first<4>());
     auto child_bytes = database.read_file_data(first_child, dat_node_length);
     ASSERT_TRUE(child_bytes.has_value());
     EXPECT_NE((*child_bytes)[0] | (*child_bytes)[1] | (*child_bytes)[2] | (*child_bytes)[3], 0);

@@ -122,7 +122,8 @@ TEST(PackableHashTable, EmptyTableTakesFourBytes) {
 }
 
 TEST(PackableHashTable, BucketSizeHasNoEffect) {
-    for (std::uint16_t bucket_size : {0x0040, 0x0000, 0xFFFF}) {
+    for (const std::uint16_t bucket_size :
+         std::initializer_list<std::uint16_t>{0x0040, 0x0000, 0xFFFF}) {
         ByteBuilder bytes;
         bytes.u16(1).u16(bucket_size).u32(0x1234).u32(0x05000001).u32(0x05000002);
         ByteReader reader{bytes.bytes()};
@@ -408,8 +409,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "num_clo_object_effects", 124},
         SiteCase{ClothingBaseEffect::clo_object_effects_site, "ClothingBaseEffect",
                  "clo_object_effects", 126}),
-    [](const ::testing::TestParamInfo<SiteCase>& info) {
-        return std::string{info.param.record} + "_" + std::string{info.param.field};
+    [](const ::testing::TestParamInfo<SiteCase>& case_info) {
+        return std::string{case_info.param.record} + "_" + std::string{case_info.param.field};
     });
 
 TEST(ClothingRecords, CountFieldsFailWithTheirOwnFrame) {

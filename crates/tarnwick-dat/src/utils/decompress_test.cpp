@@ -60,7 +60,7 @@ TEST(DecompressLrs, DistanceUsesTwelveBits) {
     // 304 bytes so far; a reference 0x12F = 303 back copies bytes 1 to 17, then one of 0xFFF
     // clamps to byte 0.
     input.insert(input.end(), {0xC0, 0x2F, 0x1F, 0xFF, 0xF0});
-    for (int i = 1; i <= 17; ++i) {
+    for (std::size_t i = 1; i <= 17; ++i) {
         expected.push_back(expected[i]);
     }
     expected.push_back(expected[0]);
@@ -82,8 +82,8 @@ Bytes expand_byte_by_byte(const Bytes& input) {
     if (input.size() < 4) {
         return input;
     }
-    const std::size_t output_size =
-        input[0] | input[1] << 8 | input[2] << 16 | static_cast<std::size_t>(input[3]) << 24;
+    const std::size_t output_size = std::size_t{input[0]} | std::size_t{input[1]} << 8 |
+                                    std::size_t{input[2]} << 16 | std::size_t{input[3]} << 24;
     Bytes output;
     std::size_t at = 4;
     std::uint8_t control = 0;
@@ -97,7 +97,7 @@ Bytes expand_byte_by_byte(const Bytes& input) {
             if (at + 1 >= input.size()) {
                 break;
             }
-            const std::size_t distance = input[at] | (input[at + 1] & 0xF0) << 4;
+            const std::size_t distance = input[at] | (input[at + 1] & 0xF0U) << 4;
             const std::size_t length = (input[at + 1] & 0x0F) + 2;
             at += 2;
             if (distance == 0 || output.empty()) {
@@ -122,7 +122,7 @@ Bytes expand_byte_by_byte(const Bytes& input) {
 TEST(DecompressLrs, AgreesWithTheByteByByteExpansion) {
     std::mt19937 rng{3};
     for (int round = 0; round < 3000; ++round) {
-        const std::uint32_t declared = rng() % 600;
+        const auto declared = rng() % 600;
         Bytes input{static_cast<std::uint8_t>(declared), static_cast<std::uint8_t>(declared >> 8),
                     0, 0};
         const std::size_t groups = rng() % 40;
@@ -135,7 +135,7 @@ TEST(DecompressLrs, AgreesWithTheByteByByteExpansion) {
                     continue;
                 }
                 // Mostly short distances, some far, some before the output's start or 0.
-                const std::uint32_t distance = rng() % 4 == 0 ? rng() % 4096 : 1 + rng() % 24;
+                const auto distance = rng() % 4 == 0 ? rng() % 4096 : 1 + rng() % 24;
                 input.push_back(static_cast<std::uint8_t>(distance));
                 input.push_back(static_cast<std::uint8_t>((distance >> 4 & 0xF0) | (rng() & 0x0F)));
             }
