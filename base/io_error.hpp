@@ -4,6 +4,8 @@
 #include <string_view>
 #include <variant>
 
+#include "tarnwick_base/export.hpp"
+
 namespace tarnwick_base {
 
 // The portable classes of a platform I/O failure.
@@ -56,11 +58,11 @@ enum class IoErrorKind { TARNWICK_IO_ERROR_KINDS(TARNWICK_IO_ERROR_KIND_ENUMERAT
 #undef TARNWICK_IO_ERROR_KIND_ENUMERATOR
 
 // The kind's name as declared ("NotFound").
-std::string_view io_error_kind_name(IoErrorKind kind);
-IoErrorKind io_error_kind_from_errno(int code);
+TARNWICK_DAT_API std::string_view io_error_kind_name(IoErrorKind kind);
+TARNWICK_DAT_API IoErrorKind io_error_kind_from_errno(int code);
 
 // A platform I/O failure: either an operating-system error number or a kind with a fixed message.
-class IoError {
+class TARNWICK_DAT_API IoError {
   public:
     static IoError from_errno(int code) { return IoError{code}; }
     static IoError from_last_errno();

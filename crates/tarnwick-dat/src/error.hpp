@@ -11,7 +11,7 @@
 namespace tarnwick_dat {
 
 // The one error of the archive library. It owns its payload and is moved, never copied.
-class DatError {
+class TARNWICK_DAT_API DatError {
   public:
     struct Io {
         IoError error;

@@ -5,6 +5,8 @@
 #include <span>
 #include <string_view>
 
+#include "tarnwick_base/export.hpp"
+
 namespace tarnwick_dat {
 
 // The kind of archive, as its header describes it.
@@ -81,24 +83,24 @@ enum class DatFileType : std::uint32_t {
 #undef TARNWICK_FILE_TYPE_ENUMERATOR
 
 // The archive kind's name ("Portal").
-std::string_view dat_kind_name(DatKind kind);
+TARNWICK_DAT_API std::string_view dat_kind_name(DatKind kind);
 
 // The type's name as declared ("Clothing").
-std::string_view file_type_name(DatFileType type);
+TARNWICK_DAT_API std::string_view file_type_name(DatFileType type);
 // The type of that name, in any case ("clothing", "CLOTHING").
-std::optional<DatFileType> file_type_by_name(std::string_view name);
+TARNWICK_DAT_API std::optional<DatFileType> file_type_by_name(std::string_view name);
 // Every type, in the order declared above.
-std::span<const DatFileType> all_file_types();
+TARNWICK_DAT_API std::span<const DatFileType> all_file_types();
 
 // The type that a portal identifier's top byte names; 0x07 is a second prefix for Texture.
-DatFileType classify_portal_prefix(std::uint8_t prefix);
+TARNWICK_DAT_API DatFileType classify_portal_prefix(std::uint8_t prefix);
 
 // The type of a file identifier when the archive kind is not known: the landblock patterns of
 // the low 16 bits come before the top byte.
-DatFileType from_id(std::uint32_t id);
+TARNWICK_DAT_API DatFileType from_id(std::uint32_t id);
 
 // The type of a file identifier in an archive of the given kind: a cell archive looks only at
 // the low 16 bits, a portal or local archive only at the top byte.
-DatFileType from_id_in_dat(std::uint32_t id, DatKind dat_kind);
+TARNWICK_DAT_API DatFileType from_id_in_dat(std::uint32_t id, DatKind dat_kind);
 
 }  // namespace tarnwick_dat

@@ -23,7 +23,7 @@ namespace tarnwick_dat {
 class ReadWindow;
 
 // The 80-byte archive header. No field is validated on reading.
-struct DatHeader {
+struct TARNWICK_DAT_API DatHeader {
     TARNWICK_RECORD(DatHeader);
     TARNWICK_FIELD(std::uint32_t, magic);
     TARNWICK_FIELD(std::uint32_t, block_size);
@@ -55,7 +55,7 @@ struct DatHeader {
 };
 
 // One directory entry: where a file's block chain starts and how many bytes it holds.
-struct DatFileEntry {
+struct TARNWICK_DAT_API DatFileEntry {
     TARNWICK_RECORD(DatFileEntry);
     TARNWICK_FIELD(std::uint32_t, bit_flags);
     TARNWICK_FIELD(std::uint32_t, id);
@@ -115,7 +115,7 @@ class DatDirectory {
 //   for (const DatFileEntry& entry : dat->entries(DatFileType::Clothing)) {
 //       auto bytes = dat->get_file(entry.id);  // expanded when stored compressed
 //   }
-class DatDatabase {
+class TARNWICK_DAT_API DatDatabase {
   public:
     // Opens the archive read-only, reads its header and loads its whole directory.
     //

@@ -50,7 +50,7 @@ struct VariantErrors {
 }  // namespace read_cause
 
 // A failure to decode a record: its innermost cause and the context frames gathered on the way out.
-class ReadError {
+class TARNWICK_DAT_API ReadError {
   public:
     using Cause =
         std::variant<read_cause::Io, read_cause::Assertion, read_cause::BadMagic,

@@ -18,7 +18,7 @@ namespace tarnwick_dat {
 enum class Endian { Little, Big };
 
 // A seekable source of bytes that records are decoded from.
-class Reader {
+class TARNWICK_DAT_API Reader {
   public:
     virtual ~Reader() = default;
     // Up to `out.size()` bytes; 0 only at the end of data.
@@ -31,7 +31,7 @@ class Reader {
 };
 
 // Reads from bytes held in memory; it does not own them.
-class ByteReader final : public Reader {
+class TARNWICK_DAT_API ByteReader final : public Reader {
   public:
     explicit ByteReader(std::span<const std::uint8_t> bytes) : bytes_{bytes} {}
     std::expected<std::size_t, IoError> read_some(std::span<std::uint8_t> out) override;
@@ -53,7 +53,7 @@ class ByteReader final : public Reader {
 };
 
 // Reads through an open file descriptor's own position; it does not own the descriptor.
-class FileReader final : public Reader {
+class TARNWICK_DAT_API FileReader final : public Reader {
   public:
     explicit FileReader(int fd) : fd_{fd} {}
     std::expected<std::size_t, IoError> read_some(std::span<std::uint8_t> out) override;
@@ -65,7 +65,7 @@ class FileReader final : public Reader {
 };
 
 // Reads through positioned reads at a position of its own; it does not own the file.
-class PositionedReader final : public Reader {
+class TARNWICK_DAT_API PositionedReader final : public Reader {
   public:
     explicit PositionedReader(const FileExtPolyfill& file) : file_{file} {}
     std::expected<std::size_t, IoError> read_some(std::span<std::uint8_t> out) override;
@@ -98,22 +98,22 @@ struct FieldSite {
     TARNWICK_FIELD_SITE(field_name)
 
 // Hands `error` on after moving the reader back to `start`; a failing move wraps the first error.
-ReadError rewind_after(Reader& reader, std::uint64_t start, ReadError error);
+TARNWICK_DAT_API ReadError rewind_after(Reader& reader, std::uint64_t start, ReadError error);
 
 // Numbers read on their own; a failure leaves the reader on the number's first byte.
-std::expected<std::uint16_t, ReadError> read_u16(Reader& reader);
-std::expected<std::uint32_t, ReadError> read_u32(Reader& reader);
+TARNWICK_DAT_API std::expected<std::uint16_t, ReadError> read_u16(Reader& reader);
+TARNWICK_DAT_API std::expected<std::uint32_t, ReadError> read_u32(Reader& reader);
 // A number read as a record's field: the record, not the number, moves the reader back.
-std::expected<std::uint32_t, ReadError> read_u32_field(Reader& reader);
+TARNWICK_DAT_API std::expected<std::uint32_t, ReadError> read_u32_field(Reader& reader);
 
 // Exactly `count` raw bytes, or "not enough bytes in reader".
-std::expected<std::vector<std::uint8_t>, ReadError> read_byte_list(Reader& reader,
-                                                                   std::size_t count);
+TARNWICK_DAT_API std::expected<std::vector<std::uint8_t>, ReadError> read_byte_list(
+    Reader& reader, std::size_t count);
 
 // `count` little-endian numbers, read in growing chunks so a corrupt count cannot reserve far
 // more than the data holds.
-std::expected<std::vector<std::uint32_t>, ReadError> read_u32_list(Reader& reader,
-                                                                   std::size_t count);
+TARNWICK_DAT_API std::expected<std::vector<std::uint32_t>, ReadError> read_u32_list(
+    Reader& reader, std::size_t count);
 
 // `count` records, element by element, stopping at the first that fails.
 template <class Record, class Allocator = std::allocator<Record>>
@@ -132,7 +132,7 @@ std::expected<std::vector<Record, Allocator>, ReadError> read_record_list(Reader
 
 // Decodes one record field by field. The first failing field gets its frame, the reader goes
 // back to the record's first byte, and every later field is skipped; `finish` reports the result.
-class RecordReader {
+class TARNWICK_DAT_API RecordReader {
   public:
     explicit RecordReader(Reader& reader);
 

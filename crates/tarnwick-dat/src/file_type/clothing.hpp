@@ -63,7 +63,7 @@ using PackableHashTable = RecordMap<std::uint32_t, Value>;
 
 // A run of palette colours that a palette set is laid over: the first colour's index in the
 // palette and the number of colours.
-struct CloSubPaletteRange {
+struct TARNWICK_DAT_API CloSubPaletteRange {
     TARNWICK_RECORD(CloSubPaletteRange);
     TARNWICK_FIELD(std::uint32_t, offset);
     TARNWICK_FIELD(std::uint32_t, num_colors);
@@ -72,7 +72,7 @@ struct CloSubPaletteRange {
 
 // A palette set and the colour ranges it applies to, stored as the number of ranges, the
 // ranges, and only then the set.
-struct CloSubPalette {
+struct TARNWICK_DAT_API CloSubPalette {
     TARNWICK_RECORD(CloSubPalette);
     TARNWICK_FIELD_SITE(num_ranges);
     // In stored order.
@@ -84,7 +84,7 @@ struct CloSubPalette {
 
 // The value of the sub-palette effect table: the identifier of the effect's icon, then the
 // sub-palettes it applies.
-struct CloSubPalEffect {
+struct TARNWICK_DAT_API CloSubPalEffect {
     TARNWICK_RECORD(CloSubPalEffect);
     TARNWICK_FIELD(std::uint32_t, icon);
     // Length of the list below.
@@ -95,7 +95,7 @@ struct CloSubPalEffect {
 };
 
 // One texture swapped on a model part: the identifier of the texture replaced first.
-struct CloTextureEffect {
+struct TARNWICK_DAT_API CloTextureEffect {
     TARNWICK_RECORD(CloTextureEffect);
     TARNWICK_FIELD(std::uint32_t, old_texture);
     // Identifier of the texture put in its place.
@@ -105,7 +105,7 @@ struct CloTextureEffect {
 
 // One part of a model replaced, with the textures swapped on it. The part is named by its
 // index in the model.
-struct CloObjectEffect {
+struct TARNWICK_DAT_API CloObjectEffect {
     TARNWICK_RECORD(CloObjectEffect);
     TARNWICK_FIELD(std::uint32_t, index);
     // Identifier of the model put in that part.
@@ -119,7 +119,7 @@ struct CloObjectEffect {
 
 // The value of the base effect table, keyed by setup: the number of model parts replaced,
 // then the parts.
-struct ClothingBaseEffect {
+struct TARNWICK_DAT_API ClothingBaseEffect {
     TARNWICK_RECORD(ClothingBaseEffect);
     TARNWICK_FIELD_SITE(num_clo_object_effects);
     // In stored order.
@@ -129,7 +129,7 @@ struct ClothingBaseEffect {
 
 // A whole clothing file: its own identifier, the base effects keyed by setup, and the
 // sub-palette effects.
-struct ClothingTable {
+struct TARNWICK_DAT_API ClothingTable {
     std::uint32_t id = 0;
     PackableHashTable<ClothingBaseEffect> clothing_base_effects;
     PackableHashTable<CloSubPalEffect> clothing_sub_pal_effects;
@@ -145,8 +145,8 @@ struct ClothingTable {
     static std::expected<ClothingTable, ReadError> read_little_endian(Reader& reader);
 };
 
-// Parses a whole clothing file, which must end where the table does: bytes left over fail as
-// a corrupt file.
-std::expected<ClothingTable, DatError> read_clothing_table(std::span<const std::uint8_t> bytes);
+// Parses a whole clothing file, which must end where the table does (else a corrupt file).
+TARNWICK_DAT_API std::expected<ClothingTable, DatError> read_clothing_table(
+    std::span<const std::uint8_t> bytes);
 
 }  // namespace tarnwick_dat

@@ -9,6 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "tarnwick_base/export.hpp"
+
 namespace tarnwick_dat {
 
 // Memory for the lists and maps of one decoded file's records: carved one after another out of
@@ -17,7 +19,7 @@ namespace tarnwick_dat {
 //
 // Every container allocating from an arena holds a count on it, so a record moved out of its
 // table keeps its memory alive; the arena goes with the last of them.
-class RecordArena {
+class TARNWICK_DAT_API RecordArena {
   public:
     // Gives a new arena whose first block, taken with the arena in one allocation, holds
     // `first_block` bytes; it has one count, for the caller to hand on or release.

@@ -10,7 +10,7 @@ namespace tarnwick_dat {
 
 // Reading at an absolute offset of a file without using or moving its position, so reads may
 // interleave freely. Implementations give the single system read; the loop around it is shared.
-class FileExtPolyfill {
+class TARNWICK_DAT_API FileExtPolyfill {
   public:
     virtual ~FileExtPolyfill() = default;
 
