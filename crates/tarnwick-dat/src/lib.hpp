@@ -88,7 +88,7 @@ struct DirectoryShape {
 // An archive's directory, read like a read-only map of id to entry: each id once, as pairs of
 // the id and its entry in ascending id order, found by binary search. One flat table, sorted once
 // when the archive is opened, costs far less to build and to walk than a node for each entry.
-class DatDirectory {
+class TARNWICK_DAT_API DatDirectory {
   public:
     using value_type = std::pair<std::uint32_t, DatFileEntry>;
     using const_iterator = std::vector<value_type>::const_iterator;
