@@ -109,7 +109,6 @@ struct WrittenFile {
 // Compressed and plain, contiguous and scattered, empty, larger than one FUSE read; then a folder
 // too long for one listing buffer. (One more file, whose chain runs off the end of the archive,
 // is written apart.)
-constexpr std::size_t varied_files = 6;
 std::vector<WrittenFile> files_to_write() {
     std::vector<WrittenFile> files{
         {0x01000001, "Model/01000001.bin", counting_bytes(11, 1), {.timestamp = 1}},
