@@ -43,6 +43,14 @@ std::expected<std::uint32_t, dat::DatError> declared_size(const dat::DatDatabase
 
 }  // namespace
 
+std::optional<std::string> short_expansion_text(std::size_t expanded, std::uint32_t declared) {
+    if (expanded == declared) {
+        return std::nullopt;
+    }
+    return "expanded to " + std::to_string(expanded) + " of the " + std::to_string(declared) +
+           " bytes declared";
+}
+
 HeaderRead read_header_only(const std::filesystem::path& path) {
     auto file = dat::ArchiveFile::open_read_only(path);
     if (!file) {
@@ -122,10 +130,8 @@ std::expected<std::vector<std::uint8_t>, Failure> read_whole_file(const dat::Dat
     if (!declared) {
         return std::unexpected{Failure{std::move(doing), declared.error().message()}};
     }
-    if (bytes->size() != *declared) {
-        return std::unexpected{
-            Failure{std::move(doing), "expanded to " + std::to_string(bytes->size()) + " of the " +
-                                          std::to_string(*declared) + " bytes declared"}};
+    if (auto shortfall = short_expansion_text(bytes->size(), *declared)) {
+        return std::unexpected{Failure{std::move(doing), std::move(*shortfall)}};
     }
     return std::move(*bytes);
 }

@@ -56,6 +56,10 @@ struct HeaderRead {
 };
 HeaderRead read_header_only(const std::filesystem::path& path);
 
+// Why an expansion that gave `expanded` bytes of the `declared` is short, or nothing when it is
+// whole.
+std::optional<std::string> short_expansion_text(std::size_t expanded, std::uint32_t declared);
+
 // The bytes of file `id`, expanded when stored compressed. An expansion that gives fewer bytes
 // than its stream declares is a failure, never a short file.
 std::expected<std::vector<std::uint8_t>, Failure> read_whole_file(const dat::DatDatabase& database,

@@ -272,11 +272,7 @@ std::optional<std::string> short_expansion(std::span<const std::uint8_t> stored,
     }
     const auto declared =
         base::load_le<std::uint32_t>(stored.first<dat::lrs::size_prefix_length>());
-    if (expanded.size() == declared) {
-        return std::nullopt;
-    }
-    return "expanded to " + std::to_string(expanded.size()) + " of the " +
-           std::to_string(declared) + " bytes declared";
+    return short_expansion_text(expanded.size(), declared);
 }
 
 constexpr std::string_view manifest_step = "check manifest";
