@@ -15,6 +15,12 @@ std::vector<std::size_t> offset_order(std::span<const ListedFile> files) {
     return order;
 }
 
+std::uint64_t chain_run_length(std::uint64_t size, std::uint64_t block_size) {
+    constexpr std::uint64_t link_length = dat::dat_link_word_length;
+    const std::uint64_t blocks = (size + block_size - link_length - 1) / (block_size - link_length);
+    return size + blocks * link_length;
+}
+
 void hold_chain(const dat::DatDatabase& database, const dat::DatFileEntry& entry,
                 dat::ReadWindow& window) {
     const std::uint64_t block_size = database.header().block_size;
@@ -22,9 +28,7 @@ void hold_chain(const dat::DatDatabase& database, const dat::DatFileEntry& entry
     if (block_size <= link_length || entry.size == 0) {
         return;
     }
-    const std::uint64_t blocks =
-        (entry.size + block_size - link_length - 1) / (block_size - link_length);
-    const std::uint64_t run = entry.size + blocks * link_length;
+    const std::uint64_t run = chain_run_length(entry.size, block_size);
     const std::uint64_t length = database.file_length();
     if (run > ordered_read_span / 2 || entry.offset >= length ||
         window.holds(entry.offset, std::min(run, length - entry.offset))) {

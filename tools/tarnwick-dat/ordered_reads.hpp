@@ -26,6 +26,10 @@ std::vector<std::size_t> offset_order(std::span<const ListedFile> files);
 // read in offset order then cost one read for each span of the archive; a chain whose blocks
 // lie elsewhere is read by the library's own steps. A chain longer than half the span is left
 // to them too.
+// The bytes a chain holding `size` bytes of payload spans on disk, link words included, when its
+// blocks of `block_size` (more than a link word) lie one after another.
+std::uint64_t chain_run_length(std::uint64_t size, std::uint64_t block_size);
+
 void hold_chain(const dat::DatDatabase& database, const dat::DatFileEntry& entry,
                 dat::ReadWindow& window);
 

@@ -244,11 +244,9 @@ class WindowLinks {
         one_run_ = one_run_ && (!last_ || block == std::uint64_t{*last_} + block_size);
         last_ = block;
         if (!window_.holds(block, link_length) && one_run_) {
-            const std::uint64_t blocks =
-                (remaining + block_size - link_length - 1) / (block_size - link_length);
             window_.fill(database_.source(), block,
                          static_cast<std::size_t>(std::min<std::uint64_t>(
-                             remaining + blocks * link_length, ordered_read_span)));
+                             chain_run_length(remaining, block_size), ordered_read_span)));
         }
         if (!window_.holds(block, link_length)) {
             return read_link(database_, block);
