@@ -51,6 +51,32 @@ std::optional<std::string> short_expansion_text(std::size_t expanded, std::uint3
            " bytes declared";
 }
 
+std::string read_failure_text(const dat::DatDatabase& database, std::uint32_t id,
+                              const dat::DatError& error) {
+    std::string why = error.message();
+    const auto found = database.files().find(id);
+    if (ran_off_the_end(error) && found != database.files().end()) {
+        why += " (its chain at offset 0x" + base::hex_upper(found->second.offset, 8) + ", " +
+               length_text(found->second.size) + " stored; the archive is " +
+               length_text(database.file_length()) + ")";
+    }
+    return why;
+}
+
+std::expected<std::vector<std::uint8_t>, std::string> expand_stored(
+    std::span<const std::uint8_t> stored) {
+    constexpr std::size_t prefix = dat::lrs::size_prefix_length;
+    // A stream shorter than its prefix declares its stored length, as `expanded_size` says.
+    const std::uint32_t declared = stored.size() >= prefix
+                                       ? base::load_le<std::uint32_t>(stored.first<prefix>())
+                                       : static_cast<std::uint32_t>(stored.size());
+    std::vector<std::uint8_t> expanded = dat::decompress_lrs(stored);
+    if (auto shortfall = short_expansion_text(expanded.size(), declared)) {
+        return std::unexpected{std::move(*shortfall)};
+    }
+    return expanded;
+}
+
 HeaderRead read_header_only(const std::filesystem::path& path) {
     auto file = dat::ArchiveFile::open_read_only(path);
     if (!file) {
@@ -117,14 +143,8 @@ std::expected<std::vector<std::uint8_t>, Failure> read_whole_file(const dat::Dat
         return std::unexpected{Failure{"", bytes.error().message()}};
     }
     if (!bytes) {
-        std::string why = bytes.error().message();
-        const auto found = database.files().find(id);
-        if (ran_off_the_end(bytes.error()) && found != database.files().end()) {
-            why += " (its chain at offset 0x" + base::hex_upper(found->second.offset, 8) + ", " +
-                   length_text(found->second.size) + " stored; the archive is " +
-                   length_text(database.file_length()) + ")";
-        }
-        return std::unexpected{Failure{std::move(doing), std::move(why)}};
+        return std::unexpected{
+            Failure{std::move(doing), read_failure_text(database, id, bytes.error())}};
     }
     auto declared = declared_size(database, id, window);
     if (!declared) {

@@ -7,6 +7,7 @@
 #include <expected>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,16 @@ HeaderRead read_header_only(const std::filesystem::path& path);
 // Why an expansion that gave `expanded` bytes of the `declared` is short, or nothing when it is
 // whole.
 std::optional<std::string> short_expansion_text(std::size_t expanded, std::uint32_t declared);
+
+// Why reading file `id`'s chain failed: the error's message and, for a read that ran off the
+// end of the archive, where its chain lies.
+std::string read_failure_text(const dat::DatDatabase& database, std::uint32_t id,
+                              const dat::DatError& error);
+
+// The expansion of a compressed file's stored bytes, or why it is shorter than its stream
+// declares.
+std::expected<std::vector<std::uint8_t>, std::string> expand_stored(
+    std::span<const std::uint8_t> stored);
 
 // The bytes of file `id`, expanded when stored compressed. An expansion that gives fewer bytes
 // than its stream declares is a failure, never a short file.

@@ -1,18 +1,23 @@
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <numeric>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "clothing_file.hpp"
 #include "clothing_json.hpp"
-#include "file_digests.hpp"
 #include "ids.hpp"
 #include "json_lines.hpp"
 #include "json_pointer_diff.hpp"
 #include "options.hpp"
+#include "ordered_reads.hpp"
 #include "output.hpp"
 #include "report.hpp"
+#include "sha256.hpp"
 #include "subcommand.hpp"
 
 namespace tarnwick_tool {
@@ -31,22 +36,13 @@ struct DiffCommand {
     Format format = Format::Text;
 };
 
-// One archive's side of a file: its entry and what reading it gave.
+// One archive's side of a listed file: its entry, and its expanded length and, for JSON, digest,
+// or why it could not be read.
 struct Side {
     ListedFile file;
-    std::expected<FileDigest, std::string> digest;
+    std::expected<std::uint64_t, std::string> size;
+    std::optional<Sha256> sha256;
 };
-
-std::vector<Side> read_sides(const dat::DatDatabase& database, const FileSelection& selection) {
-    const std::vector<ListedFile> files = selected_files(database, selection);
-    auto digests = file_digests(database, files);
-    std::vector<Side> sides;
-    sides.reserve(files.size());
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        sides.push_back({files[i], std::move(digests[i])});
-    }
-    return sides;
-}
 
 enum class Change { Added, Removed, Changed, Metadata, Unreadable };
 
@@ -88,15 +84,11 @@ std::vector<std::string> metadata_differences(const dat::DatFileEntry& a,
 }
 
 // The pointers into the clothing JSON of both sides where they differ, when both parse.
-std::vector<std::string> clothing_fields(const dat::DatDatabase& old_database,
-                                         const dat::DatDatabase& new_database, std::uint32_t id) {
-    auto old_bytes = old_database.get_file(id);
-    auto new_bytes = new_database.get_file(id);
-    if (!old_bytes || !new_bytes) {
-        return {};
-    }
-    const ClothingReading old_reading = read_clothing_file(*old_bytes, id);
-    const ClothingReading new_reading = read_clothing_file(*new_bytes, id);
+std::vector<std::string> clothing_fields(std::span<const std::uint8_t> old_bytes,
+                                         std::span<const std::uint8_t> new_bytes,
+                                         std::uint32_t id) {
+    const ClothingReading old_reading = read_clothing_file(old_bytes, id);
+    const ClothingReading new_reading = read_clothing_file(new_bytes, id);
     if (!old_reading.table || old_reading.problem || !new_reading.table || new_reading.problem) {
         return {};
     }
@@ -110,11 +102,13 @@ json side_json(const Side& side) {
         {"bit_flags", entry.bit_flags}, {"timestamp", iso_timestamp(entry.timestamp)},
         {"version", entry.version},
     };
-    if (side.digest) {
-        object["size"] = side.digest->size;
-        object["sha256"] = sha256_text(side.digest->sha256);
+    if (side.size) {
+        object["size"] = *side.size;
+        if (side.sha256) {
+            object["sha256"] = sha256_text(*side.sha256);
+        }
     } else {
-        object["error"] = side.digest.error();
+        object["error"] = side.size.error();
     }
     return object;
 }
@@ -194,7 +188,7 @@ class DiffReport {
 
   private:
     static std::string size_text(const Side* side) {
-        return side->digest ? std::to_string(side->digest->size) : "?";
+        return side->size ? std::to_string(*side->size) : "?";
     }
     static std::string sizes(const Side* old_side, const Side* new_side) {
         if (old_side == nullptr || new_side == nullptr) {
@@ -221,33 +215,205 @@ class DiffReport {
 // Why either side could not be read; empty when both were.
 std::vector<std::string> read_errors(const Side* old_side, const Side* new_side) {
     std::vector<std::string> errors;
-    if (old_side != nullptr && !old_side->digest) {
-        errors.push_back("old: " + old_side->digest.error());
+    if (old_side != nullptr && !old_side->size) {
+        errors.push_back("old: " + old_side->size.error());
     }
-    if (new_side != nullptr && !new_side->digest) {
-        errors.push_back("new: " + new_side->digest.error());
+    if (new_side != nullptr && !new_side->size) {
+        errors.push_back("new: " + new_side->size.error());
     }
     return errors;
 }
 
-void compare(const dat::DatDatabase& old_database, const dat::DatDatabase& new_database,
-             const Side* old_side, const Side* new_side, DiffReport& report) {
-    if (auto errors = read_errors(old_side, new_side); !errors.empty()) {
-        report.entry(Change::Unreadable, old_side, new_side, errors);
-    } else if (new_side == nullptr) {
-        report.entry(Change::Removed, old_side, nullptr, {});
-    } else if (old_side == nullptr) {
-        report.entry(Change::Added, nullptr, new_side, {});
-    } else if (old_side->digest->size != new_side->digest->size ||
-               old_side->digest->sha256 != new_side->digest->sha256) {
-        const bool clothing = old_side->file.type == dat::DatFileType::Clothing;
-        report.entry(Change::Changed, old_side, new_side,
-                     clothing ? clothing_fields(old_database, new_database, old_side->file.entry.id)
-                              : std::vector<std::string>{});
-    } else if (auto names = metadata_differences(old_side->file.entry, new_side->file.entry);
-               !names.empty()) {
-        report.entry(Change::Metadata, old_side, new_side, names);
+// One archive's chains, read in the order asked through one read-ahead window.
+class SideReader {
+  public:
+    explicit SideReader(const dat::DatDatabase& database) : database_{database} {}
+
+    // The stored bytes of `entry`'s chain, valid until the next call, or why they could not be
+    // read.
+    std::expected<std::span<const std::uint8_t>, std::string> stored(
+        const dat::DatFileEntry& entry) {
+        if (auto read = read_stored(database_, entry, window_, stored_); !read) {
+            return std::unexpected{read_failure_text(database_, entry.id, read.error())};
+        }
+        return std::span<const std::uint8_t>{stored_};
     }
+
+  private:
+    const dat::DatDatabase& database_;
+    dat::ReadWindow window_{ordered_read_span};
+    std::vector<std::uint8_t> stored_;
+};
+
+// A file's expanded bytes: a view of its stored bytes when it is stored plain.
+class Contents {
+  public:
+    static std::expected<Contents, std::string> of(
+        const dat::DatFileEntry& entry,
+        const std::expected<std::span<const std::uint8_t>, std::string>& stored) {
+        if (!stored) {
+            return std::unexpected{stored.error()};
+        }
+        if (!entry.is_compressed()) {
+            return Contents{*stored, {}};
+        }
+        auto expanded = expand_stored(*stored);
+        if (!expanded) {
+            return std::unexpected{std::move(expanded.error())};
+        }
+        return Contents{{}, std::move(*expanded)};
+    }
+
+    std::span<const std::uint8_t> bytes() const {
+        return plain_.empty() ? std::span<const std::uint8_t>{expanded_} : plain_;
+    }
+
+  private:
+    Contents(std::span<const std::uint8_t> plain, std::vector<std::uint8_t> expanded)
+        : plain_{plain}, expanded_{std::move(expanded)} {}
+
+    std::span<const std::uint8_t> plain_;
+    std::vector<std::uint8_t> expanded_;
+};
+
+using Read = std::expected<Contents, std::string>;
+
+// A file the diff lists: how it changed, its sides, and what the change names (differing
+// fields, read errors).
+struct Found {
+    Change change;
+    std::optional<Side> old_side;
+    std::optional<Side> new_side;
+    std::vector<std::string> details;
+};
+
+// Compares the files of two archives one id at a time, reading each side through its own
+// window. A file whose stored bytes are the same on both sides is expanded once, to learn its
+// length and that it expands whole; only files that are listed are hashed, and only for JSON.
+class Comparison {
+  public:
+    Comparison(const dat::DatDatabase& old_database, const dat::DatDatabase& new_database,
+               bool digests)
+        : old_reader_{old_database}, new_reader_{new_database}, digests_{digests} {}
+
+    // What changed for the file whose sides are `old_file` and `new_file` (either null when
+    // only the other archive holds it), or nothing when it is unchanged.
+    std::optional<Found> compare(const ListedFile* old_file, const ListedFile* new_file) {
+        if (old_file != nullptr && new_file != nullptr) {
+            return compare_both(*old_file, *new_file);
+        }
+        const bool removed = new_file == nullptr;
+        const ListedFile& file = removed ? *old_file : *new_file;
+        const Read read =
+            Contents::of(file.entry, (removed ? old_reader_ : new_reader_).stored(file.entry));
+        Found found{removed ? Change::Removed : Change::Added, {}, {}, {}};
+        (removed ? found.old_side : found.new_side) = side(file, read);
+        return finished(std::move(found));
+    }
+
+  private:
+    std::optional<Found> compare_both(const ListedFile& old_file, const ListedFile& new_file) {
+        const auto old_stored = old_reader_.stored(old_file.entry);
+        const auto new_stored = new_reader_.stored(new_file.entry);
+        std::vector<std::string> names = metadata_differences(old_file.entry, new_file.entry);
+        // The same stored bytes expand alike.
+        if (old_stored && new_stored &&
+            old_file.entry.is_compressed() == new_file.entry.is_compressed() &&
+            std::ranges::equal(*old_stored, *new_stored)) {
+            const Read read = Contents::of(old_file.entry, old_stored);
+            if (read && names.empty()) {
+                return std::nullopt;
+            }
+            return finished(
+                {Change::Metadata, side(old_file, read), side(new_file, read), std::move(names)});
+        }
+        const Read old_read = Contents::of(old_file.entry, old_stored);
+        const Read new_read = Contents::of(new_file.entry, new_stored);
+        Found found{Change::Changed, side(old_file, old_read), side(new_file, new_read), {}};
+        if (!old_read || !new_read) {
+            return finished(std::move(found));
+        }
+        if (std::ranges::equal(old_read->bytes(), new_read->bytes())) {
+            if (names.empty()) {
+                return std::nullopt;
+            }
+            found.change = Change::Metadata;
+            found.details = std::move(names);
+        } else if (old_file.type == dat::DatFileType::Clothing) {
+            found.details =
+                clothing_fields(old_read->bytes(), new_read->bytes(), old_file.entry.id);
+        }
+        return finished(std::move(found));
+    }
+
+    // A listed side: its length and, for JSON, its digest, or why it could not be read.
+    Side side(const ListedFile& file, const Read& read) const {
+        if (!read) {
+            return {file, std::unexpected{read.error()}, std::nullopt};
+        }
+        Side listed{file, read->bytes().size(), std::nullopt};
+        if (digests_) {
+            if (auto digest = sha256(read->bytes())) {
+                listed.sha256 = *digest;
+            } else {
+                listed.size = std::unexpected{std::move(digest.error())};
+            }
+        }
+        return listed;
+    }
+
+    // A side that could not be read makes the change one of trouble, naming why.
+    static Found finished(Found found) {
+        const Side* old_side = found.old_side ? &*found.old_side : nullptr;
+        const Side* new_side = found.new_side ? &*found.new_side : nullptr;
+        if (auto errors = read_errors(old_side, new_side); !errors.empty()) {
+            found.change = Change::Unreadable;
+            found.details = std::move(errors);
+        }
+        return found;
+    }
+
+    SideReader old_reader_;
+    SideReader new_reader_;
+    bool digests_;
+};
+
+// A file's two sides, as matched by id.
+struct Pair {
+    const ListedFile* old_file;
+    const ListedFile* new_file;
+};
+
+std::vector<Pair> paired(const std::vector<ListedFile>& old_files,
+                         const std::vector<ListedFile>& new_files) {
+    std::vector<Pair> pairs;
+    pairs.reserve(std::max(old_files.size(), new_files.size()));
+    auto old_file = old_files.begin();
+    auto new_file = new_files.begin();
+    while (old_file != old_files.end() || new_file != new_files.end()) {
+        const bool old_first =
+            new_file == new_files.end() ||
+            (old_file != old_files.end() && old_file->entry.id < new_file->entry.id);
+        const bool new_first =
+            old_file == old_files.end() ||
+            (new_file != new_files.end() && new_file->entry.id < old_file->entry.id);
+        pairs.push_back({new_first ? nullptr : &*old_file++, old_first ? nullptr : &*new_file++});
+    }
+    return pairs;
+}
+
+// The order to compare pairs in: the old archive's files by offset, then the files only the new
+// one holds by theirs. Where the new archive keeps the old one's layout, both are read front to
+// back.
+std::vector<std::size_t> reading_order(const std::vector<Pair>& pairs) {
+    std::vector<std::size_t> order(pairs.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::ranges::stable_sort(order, {}, [&](std::size_t i) {
+        const Pair& pair = pairs[i];
+        return pair.old_file != nullptr ? std::pair{0, pair.old_file->entry.offset}
+                                        : std::pair{1, pair.new_file->entry.offset};
+    });
+    return order;
 }
 
 int run_diff(const DiffCommand& command) {
@@ -259,22 +425,25 @@ int run_diff(const DiffCommand& command) {
     if (!new_database) {
         return 2;
     }
-    const std::vector<Side> old_sides = read_sides(*old_database, command.selection);
-    const std::vector<Side> new_sides = read_sides(*new_database, command.selection);
+    const std::vector<ListedFile> old_files = selected_files(*old_database, command.selection);
+    const std::vector<ListedFile> new_files = selected_files(*new_database, command.selection);
+    const std::vector<Pair> pairs = paired(old_files, new_files);
+    Comparison comparison{*old_database, *new_database, command.format == Format::Json};
+    std::vector<std::pair<std::size_t, Found>> listed;
+    for (const std::size_t index : reading_order(pairs)) {
+        if (auto found = comparison.compare(pairs[index].old_file, pairs[index].new_file)) {
+            listed.emplace_back(index, std::move(*found));
+        }
+    }
+    std::ranges::sort(listed, {}, &std::pair<std::size_t, Found>::first);
     StandardOutput out;
     DiffReport report{command.format, out};
-    auto old_side = old_sides.begin();
-    auto new_side = new_sides.begin();
-    while ((old_side != old_sides.end() || new_side != new_sides.end()) && !out.failed()) {
-        const bool old_first =
-            new_side == new_sides.end() ||
-            (old_side != old_sides.end() && old_side->file.entry.id < new_side->file.entry.id);
-        const bool new_first =
-            old_side == old_sides.end() ||
-            (new_side != new_sides.end() && new_side->file.entry.id < old_side->file.entry.id);
-        const Side* old_entry = new_first ? nullptr : &*old_side++;
-        const Side* new_entry = old_first ? nullptr : &*new_side++;
-        compare(*old_database, *new_database, old_entry, new_entry, report);
+    for (const auto& [index, found] : listed) {
+        if (out.failed()) {
+            break;
+        }
+        report.entry(found.change, found.old_side ? &*found.old_side : nullptr,
+                     found.new_side ? &*found.new_side : nullptr, found.details);
     }
     const int status = out.finish(report.finish());
     return out.failed() ? 2 : status;

@@ -34,6 +34,12 @@ void hold_chain(const dat::DatDatabase& database, const dat::DatFileEntry& entry
         window.holds(entry.offset, std::min(run, length - entry.offset))) {
         return;
     }
+    // A chain behind the window or far ahead of it breaks the order: read on its own, it costs
+    // what it holds, where a span read for it would mostly be thrown away by the next jump.
+    if (window.end() != 0 &&
+        (entry.offset < window.start() || entry.offset > window.end() + ordered_read_span)) {
+        return;
+    }
     const std::uint64_t start = entry.offset - std::min<std::uint64_t>(entry.offset, run);
     window.fill(database.source(), start, ordered_read_span);
 }

@@ -620,7 +620,7 @@ TEST_F(ToolTest, ConcurrentExtractionsIntoOneFolderBothComplete) {
 }
 
 // A stream that expands to fewer bytes than it declares: a failure, named, with no file left.
-TEST_F(ToolTest, ShortExpansionFailsCatAndExtract) {
+TEST_F(ToolTest, ShortExpansionFailsCatExtractAndDiff) {
     Bytes cut = compress_lrs(table_bytes(sample_table(0x10000014, 3)));
     cut.resize(cut.size() / 2);
     write_archive({{0x10000014, cut, {.extra_flags = DatFileEntry::compressed_flag}}});
@@ -634,6 +634,11 @@ TEST_F(ToolTest, ShortExpansionFailsCatAndExtract) {
     EXPECT_EQ(extract.status, 1);
     EXPECT_THAT(extract.err, HasSubstr("bytes declared"));
     EXPECT_EQ(entries_below(dir_ / "out"), std::vector<fs::path>{dir_ / "out" / "Clothing"});
+    // The same stored bytes on both sides are still expanded, and fail on each.
+    const ToolRun diff = run_tool({"diff", a_, a_});
+    EXPECT_EQ(diff.status, 2);
+    EXPECT_THAT(diff.out, HasSubstr("! 0x10000014  Clothing            ?  old: expanded to "));
+    EXPECT_THAT(diff.out, HasSubstr("bytes declared; new: expanded to "));
 }
 
 // Files that are not archives, and headers that do not fit their file, are problems.
