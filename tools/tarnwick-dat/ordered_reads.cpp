@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <exception>
 #include <new>
 #include <numeric>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
 
 namespace tarnwick_tool {
 
@@ -59,6 +62,56 @@ std::expected<void, dat::DatError> read_stored(const dat::DatDatabase& database,
     }
     out.clear();
     return std::unexpected{dat::DatError{dat::IoError::from_errno(ENOMEM)}};
+}
+
+std::optional<std::size_t> halving_cut(std::size_t count,
+                                       const std::function<std::uint64_t(std::size_t)>& size_at) {
+    if (count < 2 || std::thread::hardware_concurrency() < 2) {
+        return std::nullopt;
+    }
+    std::uint64_t total = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        total += size_at(i);
+    }
+    std::size_t cut = 0;
+    for (std::uint64_t first = 0; cut + 1 < count && first * 2 < total; ++cut) {
+        first += size_at(cut);
+    }
+    return std::max<std::size_t>(cut, 1);
+}
+
+void run_two_stretches(const std::function<void(std::size_t)>& stretch, std::atomic<bool>& stop) {
+    std::exception_ptr second_failure;
+    std::optional<std::thread> second;
+    try {
+        second.emplace([&] {
+            try {
+                stretch(1);
+            } catch (...) {
+                second_failure = std::current_exception();
+                stop = true;
+            }
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: the second stretch follows the first here.
+    }
+    try {
+        stretch(0);
+    } catch (...) {
+        stop = true;
+        if (second) {
+            second->join();
+        }
+        throw;
+    }
+    if (!second) {
+        stretch(1);
+        return;
+    }
+    second->join();
+    if (second_failure) {
+        std::rethrow_exception(second_failure);
+    }
 }
 
 }  // namespace tarnwick_tool

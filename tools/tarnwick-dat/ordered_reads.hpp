@@ -3,9 +3,12 @@
 // Reading many files of an archive in the order their chains lie in it, so that one read-ahead
 // window carries runs of neighbouring files in a few large reads.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <expected>
+#include <functional>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -40,5 +43,16 @@ std::expected<void, dat::DatError> read_stored(const dat::DatDatabase& database,
                                                const dat::DatFileEntry& entry,
                                                dat::ReadWindow& window,
                                                std::vector<std::uint8_t>& out);
+
+// Where to cut `count` items, the `i`th holding `size_at(i)` bytes, into two stretches of about
+// as many bytes for two threads to read; nothing when one stretch will do (fewer than two items,
+// or one core).
+std::optional<std::size_t> halving_cut(std::size_t count,
+                                       const std::function<std::uint64_t(std::size_t)>& size_at);
+
+// Runs `stretch(0)` on this thread and `stretch(1)` on a second one; when no thread can be had,
+// one after the other here. Sets `stop` when either throws, so that the other can end early, and
+// throws that exception here once both have ended.
+void run_two_stretches(const std::function<void(std::size_t)>& stretch, std::atomic<bool>& stop);
 
 }  // namespace tarnwick_tool
