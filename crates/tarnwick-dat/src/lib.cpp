@@ -262,11 +262,30 @@ std::vector<DatFileEntry> DatDatabase::entries(std::optional<DatFileType> type) 
         listed.reserve(files_.size());
     }
     const DatKind kind = dat_kind();
-    for (const auto& [id, entry] : files_) {
-        if (!type || from_id_in_dat(id, kind) == *type) {
-            listed.push_back(entry);
+    const auto take = [&](DatDirectory::const_iterator from, DatDirectory::const_iterator to) {
+        for (; from != to; ++from) {
+            if (!type || from_id_in_dat(from->first, kind) == *type) {
+                listed.push_back(from->second);
+            }
         }
+    };
+    // In portal and local archives an id's first byte gives its type, the iteration id's aside:
+    // only the runs of ids whose first byte is of that type are looked at.
+    if (type && (kind == DatKind::Portal || kind == DatKind::Local) &&
+        *type != DatFileType::Iteration) {
+        const auto first_at = [&](std::uint32_t id) {
+            return std::ranges::lower_bound(files_.table_, id, {},
+                                            &DatDirectory::value_type::first);
+        };
+        for (std::uint32_t prefix = 0; prefix <= 0xFF; ++prefix) {
+            if (classify_portal_prefix(static_cast<std::uint8_t>(prefix)) == *type) {
+                take(first_at(prefix << 24),
+                     prefix == 0xFF ? files_.end() : first_at((prefix + 1) << 24));
+            }
+        }
+        return listed;
     }
+    take(files_.begin(), files_.end());
     return listed;
 }
 

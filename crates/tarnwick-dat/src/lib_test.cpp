@@ -406,7 +406,8 @@ TEST_F(ArchiveTest, GetFileServesStoredAndExpandedBytes) {
 TEST_F(ArchiveTest, EntriesInIdOrderOfOneTypeAlikeByPathAndFromMemory) {
     DatWriter writer = create();
     std::vector<DatFileEntry> stored;
-    for (const std::uint32_t id : {0x10000002u, 0x01000005u, 0x10000001u, 0x06000003u}) {
+    for (const std::uint32_t id :
+         {0x10000002u, 0x01000005u, 0x10000001u, 0x06000003u, 0xFFFF0001u, 0xFF000002u}) {
         stored.push_back(*writer.store_file(id, Bytes{1, 2, 3}, {.timestamp = 86400}));
     }
     writer.write_directory(stored);
@@ -417,10 +418,21 @@ TEST_F(ArchiveTest, EntriesInIdOrderOfOneTypeAlikeByPathAndFromMemory) {
     ASSERT_TRUE(from_memory.has_value()) << from_memory.error().display();
     for (const DatDatabase* database : {&by_path, static_cast<const DatDatabase*>(&*from_memory)}) {
         EXPECT_EQ(ids(database->entries()),
-                  (std::vector<std::uint32_t>{0x01000005, 0x06000003, 0x10000001, 0x10000002}));
+                  (std::vector<std::uint32_t>{0x01000005, 0x06000003, 0x10000001, 0x10000002,
+                                              0xFF000002, 0xFFFF0001}));
         EXPECT_EQ(ids(database->entries(DatFileType::Clothing)),
                   (std::vector<std::uint32_t>{0x10000001, 0x10000002}));
         EXPECT_TRUE(database->entries(DatFileType::Palette).empty());
+        // Each type's entries are those of all whose id is of that type.
+        for (const DatFileType type : all_file_types()) {
+            std::vector<std::uint32_t> of_type;
+            for (const DatFileEntry& entry : database->entries()) {
+                if (database->type_of(entry.id) == type) {
+                    of_type.push_back(entry.id);
+                }
+            }
+            EXPECT_EQ(ids(database->entries(type)), of_type) << file_type_name(type);
+        }
         EXPECT_EQ(database->type_of(0x06000003), DatFileType::Texture);
         EXPECT_EQ(file_bytes(*database, 0x10000001), (Bytes{1, 2, 3}));
     }

@@ -54,12 +54,14 @@ class TARNWICK_DAT_API RecordArena {
     };
 
   private:
-    RecordArena(void* first_block, std::size_t length)
-        : memory_{first_block, length, std::pmr::new_delete_resource()} {}
+    RecordArena(void* first_block, std::size_t length, std::size_t allocation_length)
+        : memory_{first_block, length, std::pmr::new_delete_resource()},
+          allocation_length_{allocation_length} {}
     ~RecordArena() = default;
     void destroy() noexcept;
 
     std::pmr::monotonic_buffer_resource memory_;
+    std::size_t allocation_length_;  // of the arena and its first block together
     std::atomic<std::size_t> holders_{1};
 };
 
