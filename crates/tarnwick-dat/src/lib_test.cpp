@@ -92,12 +92,8 @@ TEST(DatHeaderRead, FieldsInFileOrderAndRawVersionBytes) {
 class HeaderFromFile
     : public ::testing::TestWithParam<std::tuple<std::size_t, const char*, const char*>> {
   protected:
-    void SetUp() override {
-        path_ = std::filesystem::temp_directory_path() /
-                ("tarnwick_header_" + std::to_string(::getpid()) + ".dat");
-    }
-    void TearDown() override { std::filesystem::remove(path_); }
-    std::filesystem::path path_;
+    test_support::TempDir dir_;
+    std::filesystem::path path_ = dir_ / "header.dat";
 };
 
 // Archives shorter than 400 bytes fail in the first header field that does not fit.
@@ -137,26 +133,6 @@ INSTANTIATE_TEST_SUITE_P(
                       std::tuple{std::size_t{399}, "version_minor", "failed to fill whole buffer"}),
     [](const auto& case_info) { return "bytes" + std::to_string(std::get<0>(case_info.param)); });
 
-TEST(DatHeaderRead, EveryFrameLineHoldsItsFieldDeclaration) {
-    const FieldSite sites[] = {
-        DatHeader::magic_site,         DatHeader::block_size_site,
-        DatHeader::file_size_site,     DatHeader::dataset_site,
-        DatHeader::subset_site,        DatHeader::free_head_site,
-        DatHeader::free_tail_site,     DatHeader::free_count_site,
-        DatHeader::root_offset_site,   DatHeader::new_lru_site,
-        DatHeader::old_lru_site,       DatHeader::use_lru_site,
-        DatHeader::master_map_id_site, DatHeader::engine_version_site,
-        DatHeader::game_version_site,  DatHeader::version_string_site,
-        DatHeader::version_minor_site,
-    };
-    for (const FieldSite& site : sites) {
-        const std::string line = test_support::source_line(site.file, site.line).value_or("");
-        EXPECT_NE(line.find("TARNWICK_FIELD("), std::string::npos) << site.field;
-        EXPECT_NE(line.find(", " + std::string{site.field} + ")"), std::string::npos) << line;
-        EXPECT_EQ(site.record, "DatHeader");
-    }
-}
-
 TEST(DatFileEntry, ReadsItsFieldsAndFrames) {
     const Bytes bytes{2, 0, 0, 0, 1, 0, 0, 0x10, 3, 0, 0, 0, 4, 0, 0, 0, 5, 0, 0, 0, 6, 0, 0, 0};
     ByteReader reader{bytes};
@@ -176,13 +152,27 @@ TEST(DatFileEntry, ReadsItsFieldsAndFrames) {
     EXPECT_EQ(short_reader.position(), 0u);
 }
 
-TEST(DatFileEntry, EveryFrameLineHoldsItsFieldDeclaration) {
-    for (const FieldSite& site :
+TEST(FieldSites, EveryFrameLineHoldsItsFieldDeclaration) {
+    const std::pair<const char*, std::vector<FieldSite>> records[] = {
+        {"DatHeader",
+         {DatHeader::magic_site, DatHeader::block_size_site, DatHeader::file_size_site,
+          DatHeader::dataset_site, DatHeader::subset_site, DatHeader::free_head_site,
+          DatHeader::free_tail_site, DatHeader::free_count_site, DatHeader::root_offset_site,
+          DatHeader::new_lru_site, DatHeader::old_lru_site, DatHeader::use_lru_site,
+          DatHeader::master_map_id_site, DatHeader::engine_version_site,
+          DatHeader::game_version_site, DatHeader::version_string_site,
+          DatHeader::version_minor_site}},
+        {"DatFileEntry",
          {DatFileEntry::bit_flags_site, DatFileEntry::id_site, DatFileEntry::offset_site,
-          DatFileEntry::size_site, DatFileEntry::timestamp_site, DatFileEntry::version_site}) {
-        const std::string line = test_support::source_line(site.file, site.line).value_or("");
-        EXPECT_NE(line.find(", " + std::string{site.field} + ")"), std::string::npos) << line;
-        EXPECT_EQ(site.record, "DatFileEntry");
+          DatFileEntry::size_site, DatFileEntry::timestamp_site, DatFileEntry::version_site}},
+    };
+    for (const auto& [record, sites] : records) {
+        for (const FieldSite& site : sites) {
+            const std::string line = test_support::source_line(site.file, site.line).value_or("");
+            EXPECT_NE(line.find("TARNWICK_FIELD("), std::string::npos) << site.field;
+            EXPECT_NE(line.find(", " + std::string{site.field} + ")"), std::string::npos) << line;
+            EXPECT_EQ(site.record, record);
+        }
     }
 }
 
@@ -225,6 +215,13 @@ class ArchiveTest : public ::testing::Test {
         }
         std::ofstream{path_, std::ios::binary}.write(reinterpret_cast<const char*>(bytes.data()),
                                                      static_cast<std::streamsize>(bytes.size()));
+    }
+    // The archive does not open: corruption, told as `display`.
+    void expect_corruption(DatWriter& writer, const std::string& display) {
+        auto database = open(writer);
+        ASSERT_FALSE(database.has_value());
+        ASSERT_TRUE(database.error().is<DatError::Corruption>());
+        EXPECT_EQ(database.error().display(), "Corruption detected: " + display);
     }
     static Bytes file_bytes(const DatDatabase& database, std::uint32_t id) {
         auto bytes = database.get_file(id);
@@ -465,12 +462,8 @@ TEST_F(ArchiveTest, BranchBackToANodeOnThePathIsCorruption) {
         root.branches[0] = to_self ? root_blocks[0] : child_offset;
         ASSERT_TRUE(writer.write_node_at(root_blocks, root).has_value());
         writer.header().root_offset = root_blocks[0];
-        auto database = open(writer);
-        ASSERT_FALSE(database.has_value());
-        ASSERT_TRUE(database.error().is<DatError::Corruption>());
-        EXPECT_EQ(database.error().display(), "Corruption detected: directory node at offset 0x" +
-                                                  hex_lower(root_blocks[0]) +
-                                                  " is reached again through its own branches");
+        expect_corruption(writer, "directory node at offset 0x" + hex_lower(root_blocks[0]) +
+                                      " is reached again through its own branches");
     }
 }
 
@@ -506,13 +499,8 @@ TEST_F(ArchiveTest, TreeDeeperThanAnyRealOneIsCorruption) {
         }
     }
     writer.header().root_offset = below;
-    auto database = open(writer);
-    ASSERT_FALSE(database.has_value());
-    ASSERT_TRUE(database.error().is<DatError::Corruption>());
-    EXPECT_EQ(database.error().display(),
-              "Corruption detected: directory tree deeper than 32 "
-              "levels at node offset 0x" +
-                  hex_lower(first_refused));
+    expect_corruption(writer, "directory tree deeper than 32 levels at node offset 0x" +
+                                  hex_lower(first_refused));
 }
 
 TEST_F(ArchiveTest, HeaderWithoutBlockPayloadIsCorruption) {
