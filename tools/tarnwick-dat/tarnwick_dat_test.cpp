@@ -7,6 +7,7 @@
 
 #include <csignal>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -180,30 +181,30 @@ std::vector<StoredFile> mixed_files() {
         {0x0A000001, {}, {}},
     };
 }
+// The type, and so the folder, of each of them.
+const std::map<std::uint32_t, const char*> mixed_types{{0x01000001, "Model"},
+                                                       {0x06000010, "Texture"},
+                                                       {0x0A000001, "Audio"},
+                                                       {0x10000001, "Clothing"},
+                                                       {0x10000002, "Clothing"}};
 
 TEST_F(ToolTest, LsListsExactlyTheWrittenEntries) {
     write_archive(mixed_files());
     const ToolRun run = run_tool({"ls", a_, "--format", "json"});
     ASSERT_EQ(run.status, 0) << run.err;
     const std::vector<json> lines = json_lines(run.out);
-    const std::pair<std::uint32_t, const char*> expected[] = {
-        {0x01000001, "Model"},    {0x06000010, "Texture"},  {0x0A000001, "Audio"},
-        {0x10000001, "Clothing"}, {0x10000002, "Clothing"},
-    };
-    ASSERT_EQ(lines.size(), std::size(expected));
+    std::vector<StoredFile> files = mixed_files();
+    std::ranges::sort(files, {}, &StoredFile::id);
+    ASSERT_EQ(lines.size(), files.size());
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const DatFileEntry& entry = entries_.at(expected[i].first);
+        const DatFileEntry& entry = entries_.at(files[i].id);
         EXPECT_EQ(lines[i]["id"], "0x" + std::string{hex_upper(entry.id, 8)});
-        EXPECT_EQ(lines[i]["type"], expected[i].second);
+        EXPECT_EQ(lines[i]["type"], mixed_types.at(entry.id));
         EXPECT_EQ(lines[i]["size"], entry.size);
         EXPECT_EQ(lines[i]["bit_flags"], entry.bit_flags);
         EXPECT_EQ(lines[i]["compressed"], entry.is_compressed());
         EXPECT_EQ(lines[i]["version"], entry.version);
-        for (const StoredFile& file : mixed_files()) {
-            if (file.id == entry.id) {
-                EXPECT_EQ(lines[i]["expanded_size"], file.bytes.size());
-            }
-        }
+        EXPECT_EQ(lines[i]["expanded_size"], files[i].bytes.size());
     }
     EXPECT_EQ(lines[4]["timestamp"], "2004-03-01T12:00:00Z");
     EXPECT_LT(entries_.at(0x10000001).size, table_bytes(big_table).size());
@@ -258,25 +259,20 @@ TEST_F(ToolTest, ExtractWritesEveryFileAndResumes) {
     const ToolRun first = run_tool({"extract", a_, out.string()});
     ASSERT_EQ(first.status, 0) << first.err;
     EXPECT_EQ(first.err, "");  // no progress line when standard error is no terminal
-    const auto path_of = [&](std::uint32_t id, const char* type) {
-        return out / type / (hex_upper(id, 8) + ".bin");
+    const auto path_of = [&](std::uint32_t id) {
+        return out / mixed_types.at(id) / (hex_upper(id, 8) + ".bin");
     };
-    const std::map<std::uint32_t, const char*> types{{0x10000001, "Clothing"},
-                                                     {0x10000002, "Clothing"},
-                                                     {0x06000010, "Texture"},
-                                                     {0x01000001, "Model"},
-                                                     {0x0A000001, "Audio"}};
     for (const StoredFile& file : files) {
-        EXPECT_EQ(as_bytes(read_file(path_of(file.id, types.at(file.id)))), file.bytes);
+        EXPECT_EQ(as_bytes(read_file(path_of(file.id))), file.bytes);
     }
-    const fs::path kept = path_of(0x06000010, "Texture");
+    const fs::path kept = path_of(0x06000010);
     std::ofstream{kept} << "changed";
-    fs::remove(path_of(0x10000001, "Clothing"));
+    fs::remove(path_of(0x10000001));
     const ToolRun second = run_tool({"extract", a_, out.string(), "--type", "clothing"});
     ASSERT_EQ(second.status, 0) << second.err;
     EXPECT_THAT(second.out, HasSubstr("extracted 1 files"));
     EXPECT_THAT(second.out, HasSubstr("skipped 1 already there, 0 failed"));
-    EXPECT_EQ(as_bytes(read_file(path_of(0x10000001, "Clothing"))), files[0].bytes);
+    EXPECT_EQ(as_bytes(read_file(path_of(0x10000001))), files[0].bytes);
     EXPECT_EQ(run_tool({"extract", a_, out.string()}).status, 0);
     EXPECT_EQ(read_file(kept), "changed");
     EXPECT_EQ(run_tool({"extract", a_, out.string(), "--force"}).status, 0);
