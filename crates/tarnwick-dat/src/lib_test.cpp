@@ -152,7 +152,7 @@ TEST(DatFileEntry, ReadsItsFieldsAndFrames) {
     EXPECT_EQ(short_reader.position(), 0u);
 }
 
-TEST(FieldSites, EveryFrameLineHoldsItsFieldDeclaration) {
+TEST(HeaderAndEntryFieldSites, EveryFrameLineHoldsItsFieldDeclaration) {
     const std::pair<const char*, std::vector<FieldSite>> records[] = {
         {"DatHeader",
          {DatHeader::magic_site, DatHeader::block_size_site, DatHeader::file_size_site,
@@ -288,12 +288,6 @@ TEST_F(ArchiveTest, RootPastTheEndIsAnIoError) {
     EXPECT_EQ(database.error().display(), "IO error: failed to fill whole buffer");
 }
 
-TEST_F(ArchiveTest, RootWithoutEntriesOrBranchesIsEmpty) {
-    DatWriter writer = create();
-    writer.header().root_offset = leaf(writer, {});
-    EXPECT_TRUE(open_ok(writer).files().empty());
-}
-
 struct BranchCase {
     const char* name;
     std::uint32_t entry_count;
@@ -305,6 +299,7 @@ struct BranchCase {
 // Children hold one entry each, id 0x100 + their branch index; the root holds 0x1..count.
 TEST_F(ArchiveTest, FollowsBranchesByTheirRules) {
     const BranchCase cases[] = {
+        {"a root without entries or branches is empty", 0, {}, {}, 1},
         {"a leaf ignores its other branches", 1, {1, 2}, {}, 1},
         {"count 2 follows branches 0 to 2 only", 2, {0, 1, 2, 3}, {0, 1, 2}, 2},
         {"a zero branch is skipped", 2, {0, 2}, {0, 2}, 2},
@@ -365,7 +360,7 @@ TEST_F(ArchiveTest, SixtySecondEntryHasNoBytes) {
     EXPECT_EQ(read.frames()[0].message, "While parsing field 'bit_flags' in DatFileEntry");
 }
 
-TEST_F(ArchiveTest, GetFileServesStoredAndExpandedBytes) {
+TEST_F(ArchiveTest, GetFileServesStoredAndExpandedBytesOrTheError) {
     DatWriter writer = create(64);
     const Bytes text(3000, 'z');
     const Bytes small{1, 2, 3};
@@ -380,7 +375,10 @@ TEST_F(ArchiveTest, GetFileServesStoredAndExpandedBytes) {
     const Bytes prefixed{9, 0, 0, 0, 0x00, 'a'};
     entries.push_back(entry(0x10000005, *writer.store_chain(prefixed, ChainLayout::Contiguous),
                             static_cast<std::uint32_t>(prefixed.size()), 2));
+    entries.push_back(*writer.store_file(0x10000006, Bytes(200, 1)));
     writer.write_directory(entries);
+    // Its chain runs past the end.
+    ASSERT_TRUE(writer.write_u32(entries.back().offset, 0x00FFFF00).has_value());
     DatDatabase database = open_ok(writer);
     const auto compressed = database.files().find(0x10000001);
     ASSERT_TRUE(compressed != database.files().end());
@@ -390,6 +388,8 @@ TEST_F(ArchiveTest, GetFileServesStoredAndExpandedBytes) {
     EXPECT_EQ(file_bytes(database, 0x10000003), Bytes{});
     EXPECT_EQ(file_bytes(database, 0x10000004), Bytes{});
     EXPECT_EQ(file_bytes(database, 0x10000005), prefixed);
+    EXPECT_EQ(database.get_file(0x10000006).error().display(),
+              "IO error: failed to fill whole buffer");
     // Two calls give equal, separately owned bytes.
     EXPECT_EQ(file_bytes(database, 0x10000001), file_bytes(database, 0x10000001));
     // The sizes those reads give, known without expanding.
@@ -397,7 +397,7 @@ TEST_F(ArchiveTest, GetFileServesStoredAndExpandedBytes) {
          {std::pair{0x10000001u, 3000u}, {0x10000002u, 3u}, {0x10000003u, 0u}, {0x10000005u, 6u}}) {
         EXPECT_EQ(database.expanded_size(id), size) << std::hex << id;
     }
-    EXPECT_TRUE(database.expanded_size(0x10000006).error().is<DatError::NotFound>());
+    EXPECT_TRUE(database.expanded_size(0x10000007).error().is<DatError::NotFound>());
 }
 
 TEST_F(ArchiveTest, EntriesInIdOrderOfOneTypeAlikeByPathAndFromMemory) {
@@ -423,17 +423,6 @@ TEST_F(ArchiveTest, EntriesInIdOrderOfOneTypeAlikeByPathAndFromMemory) {
     }
     using namespace std::chrono;
     EXPECT_EQ(by_path.entries().front().modified_time(), sys_days{1970y / January / 2});
-}
-
-TEST_F(ArchiveTest, ChainPastTheEndFailsGetFile) {
-    DatWriter writer = create(64);
-    DatFileEntry stored = *writer.store_file(0x10000001, Bytes(200, 1));
-    writer.write_directory({stored});
-    ASSERT_TRUE(writer.write_u32(stored.offset, 0x00FFFF00).has_value());
-    DatDatabase database = open_ok(writer);
-    auto file = database.get_file(0x10000001);
-    ASSERT_FALSE(file.has_value());
-    EXPECT_EQ(file.error().display(), "IO error: failed to fill whole buffer");
 }
 
 // The directory lives in a pool of its own; moving an archive, or assigning one over another,
