@@ -5,22 +5,14 @@
 #include <map>
 #include <sstream>
 
+#include "runner/test_support/test_helpers.hpp"
 #include "tarnwick_base/test_support/param_name.hpp"
 
 namespace runner {
 namespace {
 
 using Env = std::map<std::string, std::string, std::less<>>;
-
-EnvLookup fake_env(Env vars) {
-    return [vars = std::move(vars)](std::string_view name) -> std::optional<std::string> {
-        const auto found = vars.find(name);
-        if (found == vars.end()) {
-            return std::nullopt;
-        }
-        return found->second;
-    };
-}
+using testing::fake_env;
 
 const Env NIGHTLY{{"ORRAC_BOOTSTRAP", "1"}};
 
@@ -63,7 +55,7 @@ struct FailureCase {
 };
 
 // The case's arguments and variables, as its test name.
-std::string case_name(const testing::TestParamInfo<FailureCase>& info) {
+std::string case_name(const ::testing::TestParamInfo<FailureCase>& info) {
     std::string words;
     for (const std::string& arg : info.param.args) {
         words.append(arg).append(" ");
@@ -88,7 +80,7 @@ std::string bad_seed(std::string_view cause) {
     return "argument for --shuffle-seed must be a number (error: " + std::string{cause} + ")";
 }
 
-class OptionErrorTest : public testing::TestWithParam<FailureCase> {};
+class OptionErrorTest : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(OptionErrorTest, GivesTheTextAndWritesNothing) {
     const auto& c = GetParam();
@@ -102,7 +94,7 @@ TEST_P(OptionErrorTest, GivesTheTextAndWritesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     ParseErrors, OptionErrorTest,
-    testing::Values(
+    ::testing::Values(
         FailureCase{{"--frobnicate"}, {}, "Unrecognized option: 'frobnicate'"},
         FailureCase{{"--frob=1"}, {}, "Unrecognized option: 'frob'"},
         FailureCase{{"-x"}, {}, "Unrecognized option: 'x'"},
@@ -125,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     ValueErrors, OptionErrorTest,
-    testing::Values(
+    ::testing::Values(
         FailureCase{{"-Z", "unstable-options"},
                     {},
                     "the option `Z` is only accepted on the nightly compiler"},
@@ -170,7 +162,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     ValueErrorOrder, OptionErrorTest,
-    testing::Values(
+    ::testing::Values(
         // An unstable flag is refused before its variables are looked at.
         FailureCase{
             {"--report-time"}, {{"ORRA_TEST_TIME_UNIT", "bad"}}, nightly_only("report-time")},
@@ -192,7 +184,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "argument for --color must be auto, always, or never (was bad)"}),
     case_name);
 
-class MainThreadFailureTest : public testing::TestWithParam<FailureCase> {};
+class MainThreadFailureTest : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(MainThreadFailureTest, GivesTheMessage) {
     const auto& c = GetParam();
@@ -205,7 +197,7 @@ TEST_P(MainThreadFailureTest, GivesTheMessage) {
 
 INSTANTIATE_TEST_SUITE_P(
     Variables, MainThreadFailureTest,
-    testing::Values(
+    ::testing::Values(
         FailureCase{{"-Zunstable-options", "--report-time"},
                     with(NIGHTLY, "ORRA_TEST_TIME_UNIT", "100"),
                     "Duration variable ORRA_TEST_TIME_UNIT expected to have 2 numbers separated "
