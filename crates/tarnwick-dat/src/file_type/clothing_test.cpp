@@ -227,17 +227,6 @@ TEST(ClothingTable, ReadsEveryFieldOfEveryRecord) {
               0x0F000003u);
 }
 
-TEST(ClothingTable, BigEndianIsRefusedBeforeReading) {
-    const std::vector<std::uint8_t> bytes(40, 0);
-    ByteReader reader{bytes};
-    ASSERT_TRUE(reader.seek(5).has_value());
-    auto table = ClothingTable::read(reader, Endian::Big);
-    ASSERT_FALSE(table.has_value());
-    EXPECT_TRUE(std::holds_alternative<read_cause::Assertion>(table.error().cause()));
-    EXPECT_EQ(table.error().display(), "ClothingTable is little-endian only at 0x5");
-    EXPECT_EQ(reader.position().value(), 5u);
-}
-
 // A reader that cannot say where it stands.
 class PositionlessReader final : public Reader {
   public:
@@ -248,15 +237,21 @@ class PositionlessReader final : public Reader {
     std::expected<void, IoError> seek(std::uint64_t) override { return {}; }
 };
 
-TEST(ClothingTable, BigEndianRefusalWithoutPositionReportsZero) {
-    PositionlessReader reader;
+// Refused before reading, where the reader stands (0 for one that cannot say).
+TEST(ClothingTable, BigEndianIsRefusedBeforeReading) {
+    const std::vector<std::uint8_t> bytes(40, 0);
+    ByteReader reader{bytes};
+    ASSERT_TRUE(reader.seek(5).has_value());
     auto table = ClothingTable::read(reader, Endian::Big);
     ASSERT_FALSE(table.has_value());
-    EXPECT_EQ(table.error().display(), "ClothingTable is little-endian only at 0x0");
+    EXPECT_TRUE(std::holds_alternative<read_cause::Assertion>(table.error().cause()));
+    EXPECT_EQ(table.error().display(), "ClothingTable is little-endian only at 0x5");
+    EXPECT_EQ(reader.position().value(), 5u);
+    PositionlessReader positionless;
+    EXPECT_EQ(ClothingTable::read(positionless, Endian::Big).error().display(),
+              "ClothingTable is little-endian only at 0x0");
 }
 
-// A table that ends too early: the cause, one frame per record it was inside, and the reader
-// back at the first byte of the outermost record that failed.
 TEST(ClothingTable, EndOfDataNamesTheFieldsItWasIn) {
     const std::vector<std::uint8_t> whole = stored(sample_table());
     ByteBuilder sub_pal;
