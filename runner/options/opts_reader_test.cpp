@@ -50,8 +50,8 @@ Env with(Env env, std::string name, std::string value) {
 
 struct FailureCase {
     std::vector<std::string> args;
-    Env env;
     std::string expected;
+    Env env = {};
 };
 
 // The case's arguments and variables, as its test name.
@@ -94,69 +94,62 @@ TEST_P(OptionErrorTest, GivesTheTextAndWritesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     ParseErrors, OptionErrorTest,
-    ::testing::Values(
-        FailureCase{{"--frobnicate"}, {}, "Unrecognized option: 'frobnicate'"},
-        FailureCase{{"--frob=1"}, {}, "Unrecognized option: 'frob'"},
-        FailureCase{{"-x"}, {}, "Unrecognized option: 'x'"},
-        FailureCase{{"-qx"}, {}, "Unrecognized option: 'x'"},
-        FailureCase{{"-q\xc3\xa9"}, {}, "Unrecognized option: '\xc3\xa9'"},
-        FailureCase{{"-\xffqqqq"}, {}, "Unrecognized option: '\xff'"},
-        FailureCase{{"-q\xe2\x82q"}, {}, "Unrecognized option: '\xe2'"},
-        FailureCase{{"---list"}, {}, "Unrecognized option: '-list'"},
-        FailureCase{{"--logfile"}, {}, "Argument to option 'logfile' missing"},
-        FailureCase{{"-Z"}, {}, "Argument to option 'Z' missing"},
-        FailureCase{{"--list=yes"}, {}, "Option 'list' does not take an argument"},
-        FailureCase{{"--list", "--list"}, {}, "Option 'list' given more than once"},
-        FailureCase{{"-q", "--quiet"}, {}, "Option 'quiet' given more than once"},
-        FailureCase{{"-qq"}, {}, "Option 'quiet' given more than once"},
-        FailureCase{
-            {"--color=auto", "--color", "never"}, {}, "Option 'color' given more than once"},
-        // Every argument is read before repeats are judged.
-        FailureCase{{"--list", "--list", "--bogus"}, {}, "Unrecognized option: 'bogus'"}),
+    ::testing::Values(FailureCase{{"--frobnicate"}, "Unrecognized option: 'frobnicate'"},
+                      FailureCase{{"--frob=1"}, "Unrecognized option: 'frob'"},
+                      FailureCase{{"-x"}, "Unrecognized option: 'x'"},
+                      FailureCase{{"-qx"}, "Unrecognized option: 'x'"},
+                      FailureCase{{"-q\xc3\xa9"}, "Unrecognized option: '\xc3\xa9'"},
+                      FailureCase{{"-\xffqqqq"}, "Unrecognized option: '\xff'"},
+                      FailureCase{{"-q\xe2\x82q"}, "Unrecognized option: '\xe2'"},
+                      FailureCase{{"---list"}, "Unrecognized option: '-list'"},
+                      FailureCase{{"--logfile"}, "Argument to option 'logfile' missing"},
+                      FailureCase{{"-Z"}, "Argument to option 'Z' missing"},
+                      FailureCase{{"--list=yes"}, "Option 'list' does not take an argument"},
+                      FailureCase{{"--list", "--list"}, "Option 'list' given more than once"},
+                      FailureCase{{"-q", "--quiet"}, "Option 'quiet' given more than once"},
+                      FailureCase{{"-qq"}, "Option 'quiet' given more than once"},
+                      FailureCase{{"--color=auto", "--color", "never"},
+                                  "Option 'color' given more than once"},
+                      // Every argument is read before repeats are judged.
+                      FailureCase{{"--list", "--list", "--bogus"}, "Unrecognized option: 'bogus'"}),
     case_name);
 
 INSTANTIATE_TEST_SUITE_P(
     ValueErrors, OptionErrorTest,
     ::testing::Values(
         FailureCase{{"-Z", "unstable-options"},
-                    {},
                     "the option `Z` is only accepted on the nightly compiler"},
-        FailureCase{{"-Zunstable"}, NIGHTLY, "Unrecognized option to `Z`"},
-        FailureCase{{"--force-run-in-process"}, {}, nightly_only("force-run-in-process")},
-        FailureCase{{"--exclude-should-panic"}, {}, nightly_only("exclude-should-panic")},
-        FailureCase{{"--fail-fast"}, {}, nightly_only("fail-fast")},
-        FailureCase{{"--report-time"}, {}, nightly_only("report-time")},
-        FailureCase{{"--ensure-time"}, {}, nightly_only("ensure-time")},
-        FailureCase{{"--shuffle"}, {}, nightly_only("shuffle")},
+        FailureCase{{"-Zunstable"}, "Unrecognized option to `Z`", NIGHTLY},
+        FailureCase{{"--force-run-in-process"}, nightly_only("force-run-in-process")},
+        FailureCase{{"--exclude-should-panic"}, nightly_only("exclude-should-panic")},
+        FailureCase{{"--fail-fast"}, nightly_only("fail-fast")},
+        FailureCase{{"--report-time"}, nightly_only("report-time")},
+        FailureCase{{"--ensure-time"}, nightly_only("ensure-time")},
+        FailureCase{{"--shuffle"}, nightly_only("shuffle")},
         // The flags are judged in a fixed order, not in the order given.
-        FailureCase{{"--shuffle", "--fail-fast"}, {}, nightly_only("fail-fast")},
-        FailureCase{{"--shuffle-seed", "1"}, {}, nightly_only("shuffle-seed", "option")},
+        FailureCase{{"--shuffle", "--fail-fast"}, nightly_only("fail-fast")},
+        FailureCase{{"--shuffle-seed", "1"}, nightly_only("shuffle-seed", "option")},
         FailureCase{{"-Zunstable-options", "--shuffle-seed=x1"},
-                    NIGHTLY,
-                    bad_seed("invalid digit found in string")},
+                    bad_seed("invalid digit found in string"),
+                    NIGHTLY},
         FailureCase{{"-Zunstable-options", "--shuffle-seed="},
-                    NIGHTLY,
-                    bad_seed("cannot parse integer from empty string")},
+                    bad_seed("cannot parse integer from empty string"),
+                    NIGHTLY},
         FailureCase{{"-Zunstable-options", "--shuffle-seed", "18446744073709551616"},
-                    NIGHTLY,
-                    bad_seed("number too large to fit in target type")},
+                    bad_seed("number too large to fit in target type"),
+                    NIGHTLY},
         FailureCase{{"--include-ignored", "--ignored"},
-                    {},
                     "the options --include-ignored and --ignored are mutually exclusive"},
-        FailureCase{
-            {"--test-threads", "0"}, {}, bad_threads("number would be zero for non-zero type")},
-        FailureCase{{"--test-threads="}, {}, bad_threads("cannot parse integer from empty string")},
-        FailureCase{{"--test-threads=-1"}, {}, bad_threads("invalid digit found in string")},
+        FailureCase{{"--test-threads", "0"}, bad_threads("number would be zero for non-zero type")},
+        FailureCase{{"--test-threads="}, bad_threads("cannot parse integer from empty string")},
+        FailureCase{{"--test-threads=-1"}, bad_threads("invalid digit found in string")},
         FailureCase{{"--test-threads=99999999999999999999"},
-                    {},
                     bad_threads("number too large to fit in target type")},
         FailureCase{{"--color", "sometimes"},
-                    {},
                     "argument for --color must be auto, always, or never (was sometimes)"},
-        FailureCase{{"--format", "json"}, {}, nightly_only("json", "format")},
-        FailureCase{{"--format=junit"}, {}, nightly_only("junit", "format")},
+        FailureCase{{"--format", "json"}, nightly_only("json", "format")},
+        FailureCase{{"--format=junit"}, nightly_only("junit", "format")},
         FailureCase{{"--format=xml"},
-                    {},
                     "argument for --format must be pretty, terse, json or junit (was xml)"}),
     case_name);
 
@@ -165,22 +158,19 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // An unstable flag is refused before its variables are looked at.
         FailureCase{
-            {"--report-time"}, {{"ORRA_TEST_TIME_UNIT", "bad"}}, nightly_only("report-time")},
+            {"--report-time"}, nightly_only("report-time"), {{"ORRA_TEST_TIME_UNIT", "bad"}}},
         // Without the allowance a bad seed variable is never read.
         FailureCase{{"--test-threads=0"},
-                    {{"ORRA_TEST_SHUFFLE_SEED", "bad"}},
-                    bad_threads("number would be zero for non-zero type")},
+                    bad_threads("number would be zero for non-zero type"),
+                    {{"ORRA_TEST_SHUFFLE_SEED", "bad"}}},
         FailureCase{{"--test-threads=0", "--include-ignored", "--ignored"},
-                    {},
                     "the options --include-ignored and --ignored are mutually exclusive"},
-        FailureCase{
-            {"--format=xml", "--test-threads=x"}, {}, bad_threads("invalid digit found in string")},
+        FailureCase{{"--format=xml", "--test-threads=x"},
+                    bad_threads("invalid digit found in string")},
         FailureCase{{"--format=xml", "--color=x"},
-                    {},
                     "argument for --color must be auto, always, or never (was x)"},
         // The deprecated logfile is warned about only when everything else is valid.
         FailureCase{{"--logfile", "run.log", "--color=bad"},
-                    {},
                     "argument for --color must be auto, always, or never (was bad)"}),
     case_name);
 
@@ -199,28 +189,28 @@ INSTANTIATE_TEST_SUITE_P(
     Variables, MainThreadFailureTest,
     ::testing::Values(
         FailureCase{{"-Zunstable-options", "--report-time"},
-                    with(NIGHTLY, "ORRA_TEST_TIME_UNIT", "100"),
                     "Duration variable ORRA_TEST_TIME_UNIT expected to have 2 numbers separated "
-                    "by comma, but got 100"},
+                    "by comma, but got 100",
+                    with(NIGHTLY, "ORRA_TEST_TIME_UNIT", "100")},
         FailureCase{{"-Zunstable-options", "--ensure-time"},
-                    with(NIGHTLY, "ORRA_TEST_TIME_INTEGRATION", "a,5"),
                     "Duration value in variable ORRA_TEST_TIME_INTEGRATION is expected to be a "
-                    "number, but got a"},
+                    "number, but got a",
+                    with(NIGHTLY, "ORRA_TEST_TIME_INTEGRATION", "a,5")},
         FailureCase{{"-Zunstable-options", "--report-time"},
-                    with(NIGHTLY, "ORRA_TEST_TIME_DOCTEST", "5,6,7"),
                     "Duration value in variable ORRA_TEST_TIME_DOCTEST is expected to be a "
-                    "number, but got 6,7"},
+                    "number, but got 6,7",
+                    with(NIGHTLY, "ORRA_TEST_TIME_DOCTEST", "5,6,7")},
         FailureCase{{"-Zunstable-options", "--report-time"},
-                    with(NIGHTLY, "ORRA_TEST_TIME_UNIT", "10,5"),
-                    "Test execution warn time should be less or equal to the critical time"},
+                    "Test execution warn time should be less or equal to the critical time",
+                    with(NIGHTLY, "ORRA_TEST_TIME_UNIT", "10,5")},
         FailureCase{{"-Zunstable-options"},
-                    with(NIGHTLY, "ORRA_TEST_SHUFFLE_SEED", "abc"),
-                    "ORRA_TEST_SHUFFLE_SEED is `abc`, should be a number."},
+                    "ORRA_TEST_SHUFFLE_SEED is `abc`, should be a number.",
+                    with(NIGHTLY, "ORRA_TEST_SHUFFLE_SEED", "abc")},
         // The time variables are read before the seed option is judged.
         FailureCase{{"-Zunstable-options", "--report-time", "--shuffle-seed=x"},
-                    with(NIGHTLY, "ORRA_TEST_TIME_UNIT", ","),
                     "Duration value in variable ORRA_TEST_TIME_UNIT is expected to be a number, "
-                    "but got "}),
+                    "but got ",
+                    with(NIGHTLY, "ORRA_TEST_TIME_UNIT", ",")}),
     case_name);
 
 TEST(ReadOpts, DefaultsWithoutArguments) {
