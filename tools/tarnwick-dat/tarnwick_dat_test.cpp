@@ -1064,8 +1064,8 @@ TEST_F(PackTest, RefusesWhatItCannotPack) {
 }
 
 // A clean archive passes; a byte flipped inside a stored file: plain verify cannot see it, the
-// manifest can. A manifest
-// lacking a file or naming one the archive lacks is a problem too; a malformed one, a usage error.
+// manifest can. A manifest lacking a file or naming one the archive lacks is a problem too; a
+// malformed one, a usage error.
 TEST_F(ToolTest, VerifyWithAManifestFindsAFlippedByte) {
     write_archive(mixed_files());
     const std::string manifest = run_tool({"manifest", a_}).out;
