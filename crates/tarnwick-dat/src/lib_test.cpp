@@ -501,7 +501,8 @@ TEST_F(ArchiveTest, HeaderWithoutBlockPayloadIsCorruption) {
     EXPECT_TRUE(database.error().is<DatError::Corruption>());
 }
 
-// An entry claiming 4 GiB, stored compressed and declaring 4 GiB of output: both refused.
+// An entry claiming 4 GiB, stored compressed and declaring 4 GiB of output: both refused; the
+// expansion reserves only what its few bytes of stream can produce.
 TEST_F(ArchiveTest, OversizedEntriesAreRefusedWithoutAllocating) {
     DatWriter writer = create(64);
     const Bytes bomb{0xFF, 0xFF, 0xFF, 0xFF, 0x40, 'a', 0x01, 0x0F};
