@@ -415,6 +415,9 @@ TEST_F(ToolTest, VerifyNamesEveryCorruptedTableInIdOrder) {
         std::getline(text, text_line);
         EXPECT_THAT(text_line, ::testing::StartsWith(id + ": "));  // the same order as text
     }
+    EXPECT_THAT(texts[0], ::testing::EndsWith("\n6 of 7 files read, " +
+                                              std::to_string(stored_bytes(0x10000013)) +
+                                              " bytes, 6 problems\n"));
     EXPECT_EQ(lines[6], json({{"type", "summary"},
                               {"files", 7},
                               {"files_read", 6},
