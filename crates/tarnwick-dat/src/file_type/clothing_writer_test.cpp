@@ -76,13 +76,9 @@ TEST(ClothingWriter, RepeatedKeysAreWrittenAsGiven) {
     const Bytes bytes = std::move(writer).finish().value();
     EXPECT_EQ(bytes[4], 2u);  // both entries counted
     EXPECT_EQ(bytes[6], 7u);  // the bucket size given
-
-    ByteReader reader{bytes};
-    auto table = ClothingTable::read(reader, Endian::Little);
-    ASSERT_TRUE(table.has_value()) << table.error().display();
-    EXPECT_EQ(reader.position().value(), bytes.size());
-    ASSERT_EQ(table->clothing_base_effects.size(), 1u);
-    EXPECT_TRUE(table->clothing_base_effects.at(4).clo_object_effects.empty());
+    // Both stored (read back, the later wins: the reader's repeated-key test): id, table head,
+    // key and the effect of one part with one swap, key and the empty effect, empty table.
+    EXPECT_EQ(bytes.size(), 4u + 4 + (4 + 4 + 20) + (4 + 4) + 4);
 }
 
 TEST(ClothingWriter, TableTooLargeForItsCountIsRefused) {
