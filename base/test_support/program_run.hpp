@@ -94,6 +94,15 @@ class OutputEnd {
     int primary_ = -1;
 };
 
+// This process's environment ("NAME=value" each), for a child that is to see what the tests see.
+inline std::vector<std::string> this_environment() {
+    std::vector<std::string> env;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        env.emplace_back(*entry);
+    }
+    return env;
+}
+
 // Runs `program` with `args` and the environment `env` ("NAME=value" each), standard input
 // empty and every signal at its default action; its standard error (and output, when sent to
 // a file) go through temporary files.

@@ -6,6 +6,7 @@
 #include "runner/report/console.hpp"
 #include "runner/terminal/terminal_output.hpp"
 #include "runner/test_support/recording_output.hpp"
+#include "runner/test_support/test_helpers.hpp"
 
 namespace runner {
 namespace {
@@ -22,24 +23,7 @@ std::vector<TestDescAndFn> one_check() {
 }
 
 std::optional<std::string> tput(const std::string& arguments) {
-    FILE* pipe = ::popen(("tput -T xterm-256color " + arguments + " 2>/dev/null").c_str(), "r");
-    if (pipe == nullptr) {
-        return std::nullopt;
-    }
-    std::string out;
-    for (int c; (c = std::fgetc(pipe)) != EOF;) {
-        out.push_back(static_cast<char>(c));
-    }
-    return ::pclose(pipe) == 0 ? std::optional{out} : std::nullopt;
-}
-
-EnvLookup xterm_env() {
-    return [](std::string_view name) -> std::optional<std::string> {
-        if (name == "TERM") {
-            return "xterm-256color";
-        }
-        return std::nullopt;
-    };
+    return testing::command_output("tput -T xterm-256color " + arguments + " 2>/dev/null");
 }
 
 // The report up to the run's time, which varies.
@@ -69,7 +53,9 @@ TEST(ConsoleFormats, ColourAlwaysWrapsOkInTheTerminalsBytes) {
         opts.color = c.color;
         opts.nocapture = c.nocapture;
         const std::string ok = c.coloured ? *setaf + "ok" + *sgr0 : "ok";
-        EXPECT_EQ(run(opts, terminal_or_plain(std::make_unique<RecordingOutput>(text), xterm_env()),
+        EXPECT_EQ(run(opts,
+                      terminal_or_plain(std::make_unique<RecordingOutput>(text),
+                                        testing::fake_env({{"TERM", "xterm-256color"}})),
                       text),
                   "\nrunning 1 test\ntest a ... " + ok + "\n\ntest result: " + ok +
                       ". 1 passed; 0 failed; 0 ignored; 0 measured; 0 filtered out; ");

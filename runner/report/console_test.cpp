@@ -244,19 +244,5 @@ TEST(LogFile, RunWritesTheLogFile) {
     std::filesystem::remove(path);
 }
 
-TEST(Listing, PrettyListingWithCounts) {
-    std::string listing;
-    TestOpts opts;
-    ASSERT_TRUE(list_tests_console(opts, {check("a", quiet_pass), check("b", quiet_pass)},
-                                   std::make_unique<RecordingOutput>(listing)));
-    EXPECT_EQ(listing, "a: test\nb: test\n\n2 tests, 0 benchmarks\n");
-    listing.clear();
-    opts.filters = {"a"};
-    opts.filter_exact = true;
-    ASSERT_TRUE(list_tests_console(opts, {check("a", quiet_pass)},
-                                   std::make_unique<RecordingOutput>(listing)));
-    EXPECT_EQ(listing, "a: test\n\n1 test, 0 benchmarks\n");
-}
-
 }  // namespace
 }  // namespace runner

@@ -20,15 +20,10 @@ std::optional<std::string> tput(const std::string& term, const std::string& cap)
 }
 
 EnvLookup env_with_term(std::string term, std::string terminfo_dirs = {}) {
-    return [=](std::string_view key) -> std::optional<std::string> {
-        if (key == "TERM") {
-            return term;
-        }
-        if (key == "TERMINFO_DIRS" && !terminfo_dirs.empty()) {
-            return terminfo_dirs;
-        }
-        return std::nullopt;
-    };
+    if (terminfo_dirs.empty()) {
+        return testing::fake_env({{"TERM", term}});
+    }
+    return testing::fake_env({{"TERM", term}, {"TERMINFO_DIRS", terminfo_dirs}});
 }
 
 TEST(TerminalOutput, ColoursAsTputDoes) {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "runner/terminal/terminfo_parser.hpp"
+#include "runner/test_support/test_helpers.hpp"
 
 namespace runner {
 namespace {
@@ -18,15 +19,7 @@ std::string read_file(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>{in}, {}};
 }
 
-EnvLookup fake_env(std::map<std::string, std::string> vars) {
-    return [vars = std::move(vars)](std::string_view name) -> std::optional<std::string> {
-        auto found = vars.find(std::string{name});
-        if (found == vars.end()) {
-            return std::nullopt;
-        }
-        return found->second;
-    };
-}
+using testing::fake_env;
 
 void put_u16(std::string& out, unsigned value) {
     out.push_back(static_cast<char>(value & 0xff));

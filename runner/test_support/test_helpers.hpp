@@ -3,11 +3,14 @@
 // Helpers shared by the runner's unit tests.
 
 #include <cstdio>
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include "runner/options/environment.hpp"
 #include "runner/types.hpp"
 
 namespace runner::testing {
@@ -24,6 +27,14 @@ inline std::optional<std::string> command_output(const std::string& command) {
         out.append(buffer, n);
     }
     return ::pclose(pipe) == 0 ? std::optional{out} : std::nullopt;
+}
+
+// An environment that holds `vars` and nothing else.
+inline EnvLookup fake_env(std::map<std::string, std::string, std::less<>> vars) {
+    return [vars = std::move(vars)](std::string_view name) -> std::optional<std::string> {
+        const auto found = vars.find(name);
+        return found == vars.end() ? std::nullopt : std::optional{found->second};
+    };
 }
 
 inline TestDescAndFn check(std::string name, DynTestFn body,

@@ -31,8 +31,6 @@
 #include "tarnwick_dat/test_support/temp_dir.hpp"
 #include "tarnwick_dat/writer.hpp"
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -45,11 +43,8 @@ using ::testing::HasSubstr;
 using Bytes = std::vector<std::uint8_t>;
 
 ToolRun run_in_environment(const fs::path& program, std::vector<std::string> args) {
-    std::vector<std::string> env;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        env.emplace_back(*entry);
-    }
-    return tarnwick_base::test_support::run_program(program, std::move(args), std::move(env));
+    return tarnwick_base::test_support::run_program(
+        program, std::move(args), tarnwick_base::test_support::this_environment());
 }
 
 ToolRun run_tool(std::vector<std::string> args) {

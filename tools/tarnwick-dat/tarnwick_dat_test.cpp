@@ -7,6 +7,7 @@
 
 #include <csignal>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -22,8 +23,6 @@
 #include "tarnwick_dat/lib.hpp"
 #include "tarnwick_dat/test_support/temp_dir.hpp"
 #include "tarnwick_dat/writer.hpp"
-
-extern char** environ;
 
 namespace {
 
@@ -44,14 +43,34 @@ Bytes as_bytes(const std::string& text) {
 
 // The built tool, run with this process's environment.
 ToolRun run_tool(std::vector<std::string> args, Output output = Output::File) {
-    std::vector<std::string> env;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        env.emplace_back(*entry);
-    }
     return tarnwick_base::test_support::run_program(
-        tarnwick_base::test_support::program_path("tarnwick-dat"), std::move(args), std::move(env),
-        output);
+        tarnwick_base::test_support::program_path("tarnwick-dat"), std::move(args),
+        tarnwick_base::test_support::this_environment(), output);
 }
+
+std::vector<json> json_lines(const std::string& text) {
+    std::vector<json> lines;
+    std::istringstream in{text};
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(json::parse(line));
+    }
+    return lines;
+}
+
+std::ptrdiff_t line_count(const std::string& text) {
+    return std::count(text.begin(), text.end(), '\n');
+}
+
+// No temporary file of an interrupted or refused write is left anywhere below `folder`.
+void expect_no_part_files(const fs::path& folder) {
+    for (const auto& item : fs::recursive_directory_iterator(folder)) {
+        EXPECT_FALSE(item.path().filename().string().ends_with(".part")) << item.path();
+    }
+}
+
+// The SHA-256 of no bytes.
+constexpr const char* empty_sha256 =
+    "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
 
 // A clothing table of `effects` base and sub-palette effects, every list of a few elements.
 ClothingTable sample_table(std::uint32_t id, std::uint32_t effects) {
@@ -84,6 +103,20 @@ Bytes table_bytes(const ClothingTable& table) {
     return write_clothing_table(table).value();
 }
 
+// A table's compressed stream cut in half: it expands to fewer bytes than it declares.
+Bytes cut_stream(std::uint32_t id) {
+    Bytes cut = compress_lrs(table_bytes(sample_table(id, 3)));
+    cut.resize(cut.size() / 2);
+    return cut;
+}
+
+// A table one byte short of its end.
+Bytes truncated_table(std::uint32_t id) {
+    Bytes truncated = table_bytes(sample_table(id, 3));
+    truncated.pop_back();
+    return truncated;
+}
+
 // What one file of a test archive holds and how it is stored.
 struct StoredFile {
     std::uint32_t id;
@@ -97,8 +130,9 @@ class ToolTest : public ::testing::Test {
     void write_archive(
         const std::vector<StoredFile>& files,
         const std::function<void(DatWriter&, const std::map<std::uint32_t, DatFileEntry>&)>&
-            damage = {}) {
-        DatWriter writer = DatWriter::create(archive_).value();
+            damage = {},
+        const fs::path& path = {}, std::uint32_t block_size = 1024) {
+        DatWriter writer = DatWriter::create(path.empty() ? archive_ : path, block_size).value();
         std::vector<DatFileEntry> entries;
         for (const StoredFile& file : files) {
             entries.push_back(writer.store_file(file.id, file.bytes, file.options).value());
@@ -113,6 +147,14 @@ class ToolTest : public ::testing::Test {
             writer.header().file_size = static_cast<std::uint32_t>(writer.end_offset());
         }
         ASSERT_TRUE(writer.finish().has_value());
+    }
+    // What the archive's entries store, all but `except`'s.
+    std::uint64_t stored_bytes(std::uint32_t except = 0) const {
+        std::uint64_t stored = 0;
+        for (const auto& [id, entry] : entries_) {
+            stored += id == except ? 0 : entry.size;
+        }
+        return stored;
     }
     // Points the first block of a file's chain past the end of the archive.
     static void break_chain(DatWriter& writer, const DatFileEntry& entry) {
@@ -139,34 +181,30 @@ std::vector<StoredFile> mixed_files() {
         {0x0A000001, {}, {}},
     };
 }
+// The type, and so the folder, of each of them.
+const std::map<std::uint32_t, const char*> mixed_types{{0x01000001, "Model"},
+                                                       {0x06000010, "Texture"},
+                                                       {0x0A000001, "Audio"},
+                                                       {0x10000001, "Clothing"},
+                                                       {0x10000002, "Clothing"}};
 
 TEST_F(ToolTest, LsListsExactlyTheWrittenEntries) {
     write_archive(mixed_files());
     const ToolRun run = run_tool({"ls", a_, "--format", "json"});
     ASSERT_EQ(run.status, 0) << run.err;
-    std::vector<json> lines;
-    std::istringstream out{run.out};
-    for (std::string line; std::getline(out, line);) {
-        lines.push_back(json::parse(line));
-    }
-    const std::pair<std::uint32_t, const char*> expected[] = {
-        {0x01000001, "Model"},    {0x06000010, "Texture"},  {0x0A000001, "Audio"},
-        {0x10000001, "Clothing"}, {0x10000002, "Clothing"},
-    };
-    ASSERT_EQ(lines.size(), std::size(expected));
+    const std::vector<json> lines = json_lines(run.out);
+    std::vector<StoredFile> files = mixed_files();
+    std::ranges::sort(files, {}, &StoredFile::id);
+    ASSERT_EQ(lines.size(), files.size());
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const DatFileEntry& entry = entries_.at(expected[i].first);
+        const DatFileEntry& entry = entries_.at(files[i].id);
         EXPECT_EQ(lines[i]["id"], "0x" + std::string{hex_upper(entry.id, 8)});
-        EXPECT_EQ(lines[i]["type"], expected[i].second);
+        EXPECT_EQ(lines[i]["type"], mixed_types.at(entry.id));
         EXPECT_EQ(lines[i]["size"], entry.size);
         EXPECT_EQ(lines[i]["bit_flags"], entry.bit_flags);
         EXPECT_EQ(lines[i]["compressed"], entry.is_compressed());
         EXPECT_EQ(lines[i]["version"], entry.version);
-        for (const StoredFile& file : mixed_files()) {
-            if (file.id == entry.id) {
-                EXPECT_EQ(lines[i]["expanded_size"], file.bytes.size());
-            }
-        }
+        EXPECT_EQ(lines[i]["expanded_size"], files[i].bytes.size());
     }
     EXPECT_EQ(lines[4]["timestamp"], "2004-03-01T12:00:00Z");
     EXPECT_LT(entries_.at(0x10000001).size, table_bytes(big_table).size());
@@ -176,7 +214,7 @@ TEST_F(ToolTest, LsListsExactlyTheWrittenEntries) {
     EXPECT_THAT(clothing.out, HasSubstr("0x10000001  Clothing "));
     EXPECT_THAT(clothing.out, HasSubstr("\n0x10000002  Clothing                   220        220  "
                                         "-           2004-03-01T12:00:00Z  7\n"));
-    EXPECT_EQ(std::count(clothing.out.begin(), clothing.out.end(), '\n'), 2);
+    EXPECT_EQ(line_count(clothing.out), 2);
 }
 
 TEST_F(ToolTest, InfoNamesHeaderFieldsAndCounts) {
@@ -221,25 +259,20 @@ TEST_F(ToolTest, ExtractWritesEveryFileAndResumes) {
     const ToolRun first = run_tool({"extract", a_, out.string()});
     ASSERT_EQ(first.status, 0) << first.err;
     EXPECT_EQ(first.err, "");  // no progress line when standard error is no terminal
-    const auto path_of = [&](std::uint32_t id, const char* type) {
-        return out / type / (hex_upper(id, 8) + ".bin");
+    const auto path_of = [&](std::uint32_t id) {
+        return out / mixed_types.at(id) / (hex_upper(id, 8) + ".bin");
     };
-    const std::map<std::uint32_t, const char*> types{{0x10000001, "Clothing"},
-                                                     {0x10000002, "Clothing"},
-                                                     {0x06000010, "Texture"},
-                                                     {0x01000001, "Model"},
-                                                     {0x0A000001, "Audio"}};
     for (const StoredFile& file : files) {
-        EXPECT_EQ(as_bytes(read_file(path_of(file.id, types.at(file.id)))), file.bytes);
+        EXPECT_EQ(as_bytes(read_file(path_of(file.id))), file.bytes);
     }
-    const fs::path kept = path_of(0x06000010, "Texture");
+    const fs::path kept = path_of(0x06000010);
     std::ofstream{kept} << "changed";
-    fs::remove(path_of(0x10000001, "Clothing"));
+    fs::remove(path_of(0x10000001));
     const ToolRun second = run_tool({"extract", a_, out.string(), "--type", "clothing"});
     ASSERT_EQ(second.status, 0) << second.err;
     EXPECT_THAT(second.out, HasSubstr("extracted 1 files"));
     EXPECT_THAT(second.out, HasSubstr("skipped 1 already there, 0 failed"));
-    EXPECT_EQ(as_bytes(read_file(path_of(0x10000001, "Clothing"))), files[0].bytes);
+    EXPECT_EQ(as_bytes(read_file(path_of(0x10000001))), files[0].bytes);
     EXPECT_EQ(run_tool({"extract", a_, out.string()}).status, 0);
     EXPECT_EQ(read_file(kept), "changed");
     EXPECT_EQ(run_tool({"extract", a_, out.string(), "--force"}).status, 0);
@@ -265,9 +298,7 @@ TEST_F(ToolTest, ExtractGoesOnAfterAFailureAndLeavesNoPartFile) {
     EXPECT_THAT(run.out, HasSubstr("extracted 3 files"));
     EXPECT_THAT(run.out, HasSubstr("2 failed"));
     EXPECT_TRUE(fs::exists(out / "Clothing" / "10000001.bin"));
-    for (const auto& item : fs::recursive_directory_iterator(out)) {
-        EXPECT_FALSE(item.path().filename().string().ends_with(".part")) << item.path();
-    }
+    expect_no_part_files(out);
     const ToolRun unwritable = run_tool({"extract", a_, (archive_ / "below a file").string()});
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_THAT(unwritable.err, HasSubstr("cannot create "));
@@ -346,97 +377,57 @@ TEST_F(ToolTest, ClothingShowsWhereParsingStopped) {
     EXPECT_THAT(texture.err, HasSubstr("0x06000001 is a Texture file, not a clothing table"));
 }
 
-TEST_F(ToolTest, VerifyNamesEveryCorruptedTable) {
-    Bytes truncated = table_bytes(sample_table(0x10000011, 3));
-    truncated.pop_back();
+// Every corrupted table named, read in the order the files lie and reported in id order: the
+// same lines whichever way round the files were written.
+TEST_F(ToolTest, VerifyNamesEveryCorruptedTableInIdOrder) {
     Bytes trailing = table_bytes(sample_table(0x10000012, 3));
     trailing.push_back(0);
-    Bytes cut_stream = compress_lrs(table_bytes(sample_table(0x10000014, 3)));
-    cut_stream.resize(cut_stream.size() / 2);
-    write_archive(
-        {
-            {0x10000001, table_bytes(big_table), {.compressed = true}},
-            {0x10000011, truncated},
-            {0x10000012, trailing},
-            {0x10000013, table_bytes(big_table)},  // chain broken below
-            {0x10000014, cut_stream, {.extra_flags = DatFileEntry::compressed_flag}},
-            {0x10000015, table_bytes(sample_table(0x10000001, 1))},
-            {0x06000001, Bytes(100, 1)},
-        },
-        [](DatWriter& writer, const auto& entries) {
+    std::vector<StoredFile> files{
+        {0x10000001, table_bytes(big_table), {.compressed = true}},
+        {0x10000011, truncated_table(0x10000011)},
+        {0x10000012, trailing},
+        {0x10000013, table_bytes(big_table)},  // chain broken below
+        {0x10000014, cut_stream(0x10000014), {.extra_flags = DatFileEntry::compressed_flag}},
+        {0x10000015, table_bytes(sample_table(0x10000001, 1))},
+        {0x06000001, Bytes(100, 1)},
+    };
+    std::vector<std::string> texts;
+    for (int pass = 0; pass < 2; ++pass) {
+        write_archive(files, [](DatWriter& writer, const auto& entries) {
             break_chain(writer, entries.at(0x10000013));
         });
+        texts.push_back(run_tool({"verify", a_}).out);
+        std::ranges::reverse(files);
+    }
+    EXPECT_EQ(texts[1], texts[0]);
+    EXPECT_THAT(texts[0],
+                HasSubstr("0x10000012: parse clothing table: 1 bytes left after the table"));
     const ToolRun run = run_tool({"verify", a_, "--format", "json"});
     EXPECT_EQ(run.status, 1);
+    const std::vector<json> lines = json_lines(run.out);
+    ASSERT_EQ(lines.size(), 7u);
     std::vector<std::string> problems;
-    json summary;
-    std::istringstream out{run.out};
-    for (std::string line; std::getline(out, line);) {
-        const json value = json::parse(line);
-        if (value["type"] == "problem") {
-            problems.push_back(value["id"].get<std::string>() + " " +
-                               value["step"].get<std::string>());
-        }
-        summary = value;
+    std::istringstream text{texts[0]};
+    for (std::size_t i = 0; i < 6; ++i) {
+        const std::string id = lines[i]["id"].get<std::string>();
+        problems.push_back(id + " " + lines[i]["step"].get<std::string>());
+        std::string text_line;
+        std::getline(text, text_line);
+        EXPECT_THAT(text_line, ::testing::StartsWith(id + ": "));  // the same order as text
     }
+    EXPECT_THAT(texts[0], ::testing::EndsWith("\n6 of 7 files read, " +
+                                              std::to_string(stored_bytes(0x10000013)) +
+                                              " bytes, 6 problems\n"));
+    EXPECT_EQ(lines[6], json({{"type", "summary"},
+                              {"files", 7},
+                              {"files_read", 6},
+                              {"bytes", stored_bytes(0x10000013)},
+                              {"problems", 6}}));
     EXPECT_THAT(problems,
                 ::testing::ElementsAre(
                     "0x10000011 parse clothing table", "0x10000012 parse clothing table",
                     "0x10000013 read block chain", "0x10000014 expand compressed file",
                     "0x10000014 parse clothing table", "0x10000015 parse clothing table"));
-    std::uint64_t read = 0;
-    for (const auto& [id, entry] : entries_) {
-        read += id == 0x10000013 ? 0 : entry.size;
-    }
-    EXPECT_EQ(summary, json({{"type", "summary"},
-                             {"files", 7},
-                             {"files_read", 6},
-                             {"bytes", read},
-                             {"problems", 6}}));
-    EXPECT_THAT(run_tool({"verify", a_}).out,
-                HasSubstr("0x10000012: parse clothing table: 1 bytes left after the table"));
-}
-
-TEST_F(ToolTest, VerifyPassesACleanArchive) {
-    write_archive(mixed_files());
-    const ToolRun run = run_tool({"verify", a_});
-    EXPECT_EQ(run.status, 0) << run.out;
-    std::uint64_t stored = 0;
-    for (const auto& [id, entry] : entries_) {
-        stored += entry.size;
-    }
-    EXPECT_EQ(run.out, "5 of 5 files read, " + std::to_string(stored) + " bytes, 0 problems\n");
-}
-
-// Read in the order the files lie, reported in id order: the same lines whichever way round the
-// files were written.
-TEST_F(ToolTest, VerifyReportsInIdOrderWhereverTheFilesLie) {
-    Bytes truncated = table_bytes(sample_table(0x10000011, 3));
-    truncated.pop_back();
-    Bytes cut_stream = compress_lrs(table_bytes(sample_table(0x10000014, 3)));
-    cut_stream.resize(cut_stream.size() / 2);
-    std::vector<StoredFile> files{
-        {0x01000002, Bytes(5000, 3)},  // chain broken below
-        {0x06000001, Bytes(100, 1)},
-        {0x10000011, truncated},
-        {0x10000014, cut_stream, {.extra_flags = DatFileEntry::compressed_flag}},
-    };
-    std::vector<std::string> outputs;
-    for (int pass = 0; pass < 2; ++pass) {
-        write_archive(files, [](DatWriter& writer, const auto& entries) {
-            break_chain(writer, entries.at(0x01000002));
-        });
-        outputs.push_back(run_tool({"verify", a_}).out);
-        std::ranges::reverse(files);
-    }
-    EXPECT_EQ(outputs[1], outputs[0]);
-    std::vector<std::string> ids;
-    std::istringstream lines{outputs[0]};
-    for (std::string line; std::getline(lines, line);) {
-        ids.push_back(line.substr(0, line.find(':')));
-    }
-    EXPECT_THAT(ids, ::testing::ElementsAre("0x01000002", "0x10000011", "0x10000014", "0x10000014",
-                                            ::testing::StartsWith("3 of 4 files read, ")));
 }
 
 TEST_F(ToolTest, UsageErrorsExitTwoWithNothingOnStandardOutput) {
@@ -543,7 +534,7 @@ TEST_F(ToolTest, CorruptArchivesEndWithTheirError) {
             EXPECT_THAT(run.err, HasSubstr(error)) << args[0];
             // One line naming the archive, even into a file.
             EXPECT_THAT(run.err, ::testing::StartsWith("tarnwick-dat: " + a_ + ": ")) << args[0];
-            EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+            EXPECT_EQ(line_count(run.err), 1) << run.err;
             // Scripts still get their JSON; the others say nothing on standard output.
             if (args[0] != "verify" && args[0] != "info") {
                 EXPECT_EQ(run.out, "") << args[0];
@@ -621,9 +612,8 @@ TEST_F(ToolTest, ConcurrentExtractionsIntoOneFolderBothComplete) {
 
 // A stream that expands to fewer bytes than it declares: a failure, named, with no file left.
 TEST_F(ToolTest, ShortExpansionFailsCatExtractAndDiff) {
-    Bytes cut = compress_lrs(table_bytes(sample_table(0x10000014, 3)));
-    cut.resize(cut.size() / 2);
-    write_archive({{0x10000014, cut, {.extra_flags = DatFileEntry::compressed_flag}}});
+    write_archive(
+        {{0x10000014, cut_stream(0x10000014), {.extra_flags = DatFileEntry::compressed_flag}}});
     const ToolRun cat = run_tool({"cat", a_, "0x10000014"});
     EXPECT_EQ(cat.status, 1);
     EXPECT_EQ(cat.out, "");
@@ -657,7 +647,7 @@ TEST_F(ToolTest, VerifyChecksTheHeader) {
     EXPECT_EQ(sized.status, 1);
     EXPECT_THAT(sized.out,
                 ::testing::StartsWith("archive: check header: the header records 12 bytes"));
-    EXPECT_EQ(std::count(sized.out.begin(), sized.out.end(), '\n'), 1) << sized.out;
+    EXPECT_EQ(line_count(sized.out), 1) << sized.out;
 }
 
 // Many entries over one run of blocks: each block is claimed once, the others are named as
@@ -675,16 +665,15 @@ TEST_F(ToolTest, VerifyNamesCrossLinkedChainsAndReadsEachBlockOnce) {
     });
     const ToolRun run = run_tool({"verify", a_, "--format", "json"});
     EXPECT_EQ(run.status, 1);
-    std::size_t cross_linked = 0;
-    json summary;
-    std::istringstream out{run.out};
-    for (std::string line; std::getline(out, line);) {
-        summary = json::parse(line);
-        cross_linked += summary.value("error", "").find("(cross-linked)") != std::string::npos;
-    }
-    EXPECT_EQ(cross_linked, entries - 1);
-    EXPECT_EQ(summary["files_read"], 1);
-    EXPECT_EQ(summary["bytes"], 20000);
+    const std::vector<json> lines = json_lines(run.out);
+    EXPECT_EQ(std::ranges::count_if(lines,
+                                    [](const json& line) {
+                                        return line.value("error", "").find("(cross-linked)") !=
+                                               std::string::npos;
+                                    }),
+              entries - 1);
+    EXPECT_EQ(lines.back()["files_read"], 1);
+    EXPECT_EQ(lines.back()["bytes"], 20000);
 }
 
 // Under an address-space limit: a file that fits is given (no second copy of it), one that
@@ -726,13 +715,10 @@ TEST_F(ToolTest, FailuresGiveJsonAndOnePlainLine) {
     const std::string missing = (dir_ / "no\x1b[1m.dat").string();
     const ToolRun verify = run_tool({"verify", missing, "--format", "json"});
     EXPECT_EQ(verify.status, 1);
-    std::istringstream lines{verify.out};
-    std::string problem;
-    std::string summary;
-    std::getline(lines, problem);
-    std::getline(lines, summary);
-    EXPECT_EQ(json::parse(problem)["type"], "problem");
-    EXPECT_EQ(json::parse(summary)["type"], "summary");
+    const std::vector<json> lines = json_lines(verify.out);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0]["type"], "problem");
+    EXPECT_EQ(lines[1]["type"], "summary");
     EXPECT_EQ(verify.err, "tarnwick-dat: " + (dir_ / "no\\x1B[1m.dat").string() +
                               ": opening the archive: No such file or directory (os error 2)\n");
 
@@ -769,25 +755,10 @@ TEST_F(ToolTest, ExtractStopsAtAFullDisk) {
     const ToolRun run = run_shell("trap '' XFSZ; ulimit -f 2; exec \"$1\" extract " + a_ + " " +
                                   (dir_ / "full").string());
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_EQ(line_count(run.err), 1) << run.err;
     EXPECT_THAT(run.err, HasSubstr("stopping: no room for the remaining files"));
-    for (const fs::path& path : entries_below(dir_ / "full")) {
-        EXPECT_FALSE(path.filename().string().ends_with(".part")) << path;
-    }
+    expect_no_part_files(dir_ / "full");
 }
-
-std::vector<json> json_lines(const std::string& text) {
-    std::vector<json> lines;
-    std::istringstream in{text};
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(json::parse(line));
-    }
-    return lines;
-}
-
-// The SHA-256 of no bytes.
-constexpr const char* empty_sha256 =
-    "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
 
 class DiffTest : public ToolTest {
   protected:
@@ -914,13 +885,13 @@ TEST_F(ToolTest, ManifestChecksAnExtractionWithSha256sum) {
     const ToolRun manifest = run_tool({"manifest", a_});
     ASSERT_EQ(manifest.status, 0) << manifest.err;
     EXPECT_THAT(manifest.out, HasSubstr(std::string{empty_sha256} + "  Audio/0A000001.bin\n"));
-    EXPECT_EQ(std::count(manifest.out.begin(), manifest.out.end(), '\n'), 5);
+    EXPECT_EQ(line_count(manifest.out), 5);
     const fs::path out = dir_ / "out";
     ASSERT_EQ(run_tool({"extract", a_, out.string()}).status, 0);
     std::ofstream{dir_ / "manifest"} << manifest.out;
     const ToolRun check = run_shell("cd '" + out.string() + "' && sha256sum -c ../manifest");
     EXPECT_EQ(check.status, 0) << check.out << check.err;
-    EXPECT_EQ(std::count(check.out.begin(), check.out.end(), '\n'), 5);
+    EXPECT_EQ(line_count(check.out), 5);
     EXPECT_THAT(check.out, HasSubstr("Clothing/10000001.bin: OK\n"));
     const ToolRun chosen = run_tool({"manifest", a_, "--type", "Clothing", "--id", "0x10000002"});
     EXPECT_EQ(chosen.out.substr(64), "  Clothing/10000002.bin\n");
@@ -1008,17 +979,9 @@ TEST_F(PackTest, RoundTripsInEachMode) {
 // Enough new files that the directory takes two levels.
 TEST_F(PackTest, ReplacesAddsAndRemoves) {
     const fs::path from = dir_ / "source.dat";
-    write_archive(mixed_files());  // then with block size 512, the source's
-    {
-        DatWriter writer = DatWriter::create(from, 512).value();
-        std::vector<DatFileEntry> entries;
-        for (const StoredFile& file : mixed_files()) {
-            entries.push_back(writer.store_file(file.id, file.bytes, file.options).value());
-        }
-        ASSERT_TRUE(writer.write_directory(entries).has_value());
-        writer.header().game_version = 42;
-        ASSERT_TRUE(writer.finish().has_value());
-    }
+    write_archive(
+        mixed_files(), [](DatWriter& writer, const auto&) { writer.header().game_version = 42; },
+        from, 512);
     fs::remove_all(folder_);
     ClothingTable patched = small_table;
     patched.clothing_base_effects.erase(0x02000001);
@@ -1100,13 +1063,12 @@ TEST_F(PackTest, RefusesWhatItCannotPack) {
         EXPECT_FALSE(fs::exists(packed_));
     }
     EXPECT_EQ(read_file(archive_), source);
-    for (const auto& item : fs::directory_iterator(dir_.path())) {
-        EXPECT_FALSE(item.path().filename().string().ends_with(".part")) << item.path();
-    }
+    expect_no_part_files(dir_.path());
 }
 
-// A byte flipped inside a stored file: plain verify cannot see it, the manifest can. A manifest
-// lacking a file or naming one the archive lacks is a problem too; a malformed one, a usage error.
+// A clean archive passes; a byte flipped inside a stored file: plain verify cannot see it, the
+// manifest can. A manifest lacking a file or naming one the archive lacks is a problem too; a
+// malformed one, a usage error.
 TEST_F(ToolTest, VerifyWithAManifestFindsAFlippedByte) {
     write_archive(mixed_files());
     const std::string manifest = run_tool({"manifest", a_}).out;
@@ -1114,6 +1076,10 @@ TEST_F(ToolTest, VerifyWithAManifestFindsAFlippedByte) {
     std::ofstream{path} << manifest;
     const std::string m = path.string();
     EXPECT_EQ(run_tool({"verify", a_, "--manifest", m}).status, 0);
+    const ToolRun clean = run_tool({"verify", a_});
+    EXPECT_EQ(clean.status, 0);
+    EXPECT_EQ(clean.out,
+              "5 of 5 files read, " + std::to_string(stored_bytes()) + " bytes, 0 problems\n");
     write_archive(mixed_files(), [](DatWriter& writer, const auto& entries) {
         ASSERT_TRUE(writer.write_raw(entries.at(0x06000010).offset + 100, Bytes{0x5B}).has_value());
     });
@@ -1169,7 +1135,7 @@ TEST_F(ToolTest, IdListsChooseFiles) {
         if (args[0] == "cat") {
             EXPECT_EQ(run.out, out) << args.back();
         } else {
-            EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), args[0] == "ls" ? 1 : 2);
+            EXPECT_EQ(line_count(run.out), args[0] == "ls" ? 1 : 2);
             EXPECT_THAT(run.out, HasSubstr(out));
         }
     }

@@ -41,25 +41,17 @@ TEST(DatErrorDisplay, EveryKindInItsWords) {
     }
 }
 
-TEST(DatErrorDisplay, IoAndBinReadWrapTheirPayloadText) {
+// A path error names the path (invalid bytes as the replacement character) and the system's
+// message.
+TEST(DatErrorDisplay, IoBinReadAndPathErrorsWrapTheirPayloadText) {
     EXPECT_EQ(DatError{IoError::fill_whole_buffer_eof()}.display(),
               "IO error: failed to fill whole buffer");
     EXPECT_EQ(DatError{IoError::from_errno(EACCES)}.display(),
               "IO error: Permission denied (os error 13)");
     EXPECT_EQ(DatError{ReadError::io(IoError::fill_whole_buffer_eof())}.display(),
               "Binary read error: failed to fill whole buffer");
-}
-
-TEST(DatErrorDisplay, PathErrorNamesThePathAndTheSystemMessage) {
-    const DatError error{DatError::PathError{"/no/such/portal.dat", IoError::from_errno(ENOENT)}};
-    EXPECT_EQ(error.display(),
-              "Failed to open file at /no/such/portal.dat: No such file or directory (os error 2)");
-}
-
-TEST(DatErrorDisplay, PathErrorShowsInvalidBytesAsReplacementCharacter) {
-    const DatError error{DatError::PathError{"dats/\xFF.dat", IoError::from_errno(ENOENT)}};
     EXPECT_EQ(
-        error.display(),
+        make(DatError::PathError{"dats/\xFF.dat", IoError::from_errno(ENOENT)}).display(),
         "Failed to open file at dats/\xEF\xBF\xBD.dat: No such file or directory (os error 2)");
 }
 
@@ -77,11 +69,9 @@ TEST(DatErrorDebug, StructuredRenderingOfEachForm) {
     EXPECT_EQ(make(DatError::PathError{"a\\b\xFF", IoError::from_errno(EISDIR)}).debug(),
               R"(PathError { path: "a\\b\xFF", source: Os { code: 21, kind: IsADirectory, )"
               R"(message: "Is a directory" } })");
-}
-
-TEST(DatErrorDebug, BinReadShowsTheDisplayText) {
-    const DatError error{ReadError::io(IoError::fill_whole_buffer_eof())};
-    EXPECT_EQ(error.debug(), "BinRead(failed to fill whole buffer)");
+    // A binary read error shows its display text.
+    EXPECT_EQ(DatError{ReadError::io(IoError::fill_whole_buffer_eof())}.debug(),
+              "BinRead(failed to fill whole buffer)");
 }
 
 // One plain line whatever the kind: ids with "0x", no escape sequence, no line break, the

@@ -32,22 +32,13 @@ const std::string SORTED =
 TEST(ClothingParityProgram, SingleThreadedPassingRun) {
     const ProgramRun run = run_program({}, {{"ORRA_TEST_THREADS", "1"}});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(mask(run.out),
-              "\nrunning 4 tests\n"
-              "test " +
-                  CLOTHING +
-                  " ... ok\n"
-                  "test " +
-                  CLASSIFY +
-                  " ... ok\n"
-                  "test " +
-                  LOOKUP +
-                  " ... ok\n"
-                  "test " +
-                  SORTED +
-                  " ... ok\n"
-                  "\ntest result: ok. 4 passed; 0 failed; 0 ignored; 0 measured; "
-                  "0 filtered out; finished in <time>s\n\n");
+    std::string expected = "\nrunning 4 tests\n";
+    for (const std::string& name : {CLOTHING, CLASSIFY, LOOKUP, SORTED}) {
+        expected += "test " + name + " ... ok\n";
+    }
+    EXPECT_EQ(mask(run.out), expected +
+                                 "\ntest result: ok. 4 passed; 0 failed; 0 ignored; 0 measured; "
+                                 "0 filtered out; finished in <time>s\n\n");
     EXPECT_EQ(run.err, "");
 }
 
@@ -75,17 +66,15 @@ TEST(ClothingParityProgram, BadThreadCountVariableFailsTheMainThread) {
     }
 }
 
-TEST(ClothingParityProgram, NoCheckSelected) {
-    const ProgramRun run =
+// Filters select by containment, --exact by the whole name: here none.
+TEST(ClothingParityProgram, FiltersSelectChecks) {
+    const ProgramRun exact =
         run_program({"--exact", "lookup_known_commands"}, {{"ORRA_TEST_THREADS", "1"}});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(mask(run.out),
+    EXPECT_EQ(exact.status, 0);
+    EXPECT_EQ(mask(exact.out),
               "\nrunning 0 tests\n"
               "\ntest result: ok. 0 passed; 0 failed; 0 ignored; 0 measured; "
               "4 filtered out; finished in <time>s\n\n");
-}
-
-TEST(ClothingParityProgram, FilterSelectsByContainment) {
     const ProgramRun run = run_program({"lookup", "classify"}, {{"ORRA_TEST_THREADS", "1"}});
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("running 2 tests\n"), std::string::npos);
@@ -93,11 +82,14 @@ TEST(ClothingParityProgram, FilterSelectsByContainment) {
               std::string::npos);
 }
 
+// An invalid byte in a group of short options is named alone.
 TEST(ClothingParityProgram, OptionErrorEndsWithStatus101) {
-    const ProgramRun run = run_program({"--bogus"});
-    EXPECT_EQ(run.status, 101);
-    EXPECT_EQ(run.err, "error: Unrecognized option: 'bogus'\n");
-    EXPECT_EQ(run.out, "");
+    for (const auto& [option, error] : {std::pair{"--bogus", "'bogus'"}, {"-\xffqqqq", "'\xff'"}}) {
+        const ProgramRun run = run_program({option});
+        EXPECT_EQ(run.status, 101) << option;
+        EXPECT_EQ(run.err, std::string{"error: Unrecognized option: "} + error + "\n");
+        EXPECT_EQ(run.out, "") << option;
+    }
 }
 
 TEST(ClothingParityProgram, ListingInRegistryOrder) {
@@ -227,12 +219,6 @@ TEST(ClothingParityProgram, LogfileWarningKeepsMachineFormatsReadable) {
     EXPECT_TRUE(pretty.out.starts_with("warning: `--logfile` is deprecated\nrunning 4 tests\n"))
         << pretty.out;
     EXPECT_EQ(pretty.err, "");
-}
-
-TEST(ClothingParityProgram, InvalidByteInAShortOptionGroupIsNamedAlone) {
-    const ProgramRun run = run_program({"-\xffqqqq"});
-    EXPECT_EQ(run.status, 101);
-    EXPECT_EQ(run.err, "error: Unrecognized option: '\xff'\n");
 }
 
 }  // namespace

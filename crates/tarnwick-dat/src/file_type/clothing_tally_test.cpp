@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tarnwick_dat/file_type/clothing_writer.hpp"
+#include "tarnwick_dat/file_type/clothing.hpp"
 
 namespace tarnwick_dat {
 namespace {
@@ -32,27 +32,6 @@ TEST(ClothingTally, CountsEveryQuantityAcrossTables) {
     EXPECT_EQ(tally.object_effects, 3u);
     EXPECT_EQ(tally.texture_swaps, 6u);
     EXPECT_EQ(tally.sub_palettes, 4u);
-}
-
-TEST(ClothingTally, OverwrittenEntryCountsNowhere) {
-    ClothingWriter writer;
-    writer.u32(0x10000001);
-    const std::vector<std::pair<std::uint32_t, ClothingBaseEffect>> entries = {
-        {5, ClothingBaseEffect{.clo_object_effects = {part_with_swaps(3), part_with_swaps(1)}}},
-        {5, ClothingBaseEffect{.clo_object_effects = {part_with_swaps(1)}}},
-    };
-    writer.packed_table(entries);
-    writer.packed_table(PackableHashTable<CloSubPalEffect>{});
-    const auto bytes = std::move(writer).finish().value();
-    ByteReader reader{bytes};
-    auto table = ClothingTable::read(reader, Endian::Little);
-    ASSERT_TRUE(table.has_value()) << table.error().display();
-
-    ClothingTally tally;
-    tally.add(*table);
-    EXPECT_EQ(tally.base_effects, 1u);
-    EXPECT_EQ(tally.object_effects, 1u);
-    EXPECT_EQ(tally.texture_swaps, 1u);
 }
 
 }  // namespace

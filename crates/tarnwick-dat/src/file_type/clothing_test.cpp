@@ -28,7 +28,7 @@ std::string repeated(std::string_view text, int times) {
 }
 
 // The display text of a failure with `cause` and one frame per site, innermost first.
-std::string backtrace(std::string_view cause, std::initializer_list<FieldSite> sites) {
+std::string backtrace(std::string_view cause, const std::vector<FieldSite>& sites) {
     constexpr std::string_view bold = "\x1b[1m";
     constexpr std::string_view end_bold = "\x1b[22m";
     std::string out = "\n \u257a";
@@ -192,12 +192,14 @@ TEST(ClothingTable, TwelveBytesMakeTheSmallestTable) {
     EXPECT_EQ(reader.position().value(), 12u);
 }
 
+// A byte after the table is left unread.
 TEST(ClothingTable, ReadsEveryFieldOfEveryRecord) {
-    const std::vector<std::uint8_t> bytes = stored(sample_table());
+    std::vector<std::uint8_t> bytes = stored(sample_table());
+    bytes.push_back(0x5A);
     ByteReader reader{bytes};
     auto table = ClothingTable::read(reader, Endian::Little);
     ASSERT_TRUE(table.has_value()) << table.error().display();
-    EXPECT_EQ(reader.position().value(), bytes.size());
+    EXPECT_EQ(reader.position().value(), bytes.size() - 1);
     EXPECT_EQ(table->id, 0x10000001u);
 
     ASSERT_EQ(table->clothing_base_effects.size(), 2u);
@@ -225,17 +227,6 @@ TEST(ClothingTable, ReadsEveryFieldOfEveryRecord) {
               0x0F000003u);
 }
 
-TEST(ClothingTable, BigEndianIsRefusedBeforeReading) {
-    const std::vector<std::uint8_t> bytes(40, 0);
-    ByteReader reader{bytes};
-    ASSERT_TRUE(reader.seek(5).has_value());
-    auto table = ClothingTable::read(reader, Endian::Big);
-    ASSERT_FALSE(table.has_value());
-    EXPECT_TRUE(std::holds_alternative<read_cause::Assertion>(table.error().cause()));
-    EXPECT_EQ(table.error().display(), "ClothingTable is little-endian only at 0x5");
-    EXPECT_EQ(reader.position().value(), 5u);
-}
-
 // A reader that cannot say where it stands.
 class PositionlessReader final : public Reader {
   public:
@@ -246,49 +237,58 @@ class PositionlessReader final : public Reader {
     std::expected<void, IoError> seek(std::uint64_t) override { return {}; }
 };
 
-TEST(ClothingTable, BigEndianRefusalWithoutPositionReportsZero) {
-    PositionlessReader reader;
+// Refused before reading, where the reader stands (0 for one that cannot say).
+TEST(ClothingTable, BigEndianIsRefusedBeforeReading) {
+    const std::vector<std::uint8_t> bytes(40, 0);
+    ByteReader reader{bytes};
+    ASSERT_TRUE(reader.seek(5).has_value());
     auto table = ClothingTable::read(reader, Endian::Big);
     ASSERT_FALSE(table.has_value());
-    EXPECT_EQ(table.error().display(), "ClothingTable is little-endian only at 0x0");
+    EXPECT_TRUE(std::holds_alternative<read_cause::Assertion>(table.error().cause()));
+    EXPECT_EQ(table.error().display(), "ClothingTable is little-endian only at 0x5");
+    EXPECT_EQ(reader.position().value(), 5u);
+    PositionlessReader positionless;
+    EXPECT_EQ(ClothingTable::read(positionless, Endian::Big).error().display(),
+              "ClothingTable is little-endian only at 0x0");
 }
 
-TEST(ClothingTable, ShortIdFailsWithTheBareCause) {
-    const std::vector<std::uint8_t> bytes = {1, 0, 0};
-    ByteReader reader{bytes};
-    auto table = ClothingTable::read(reader, Endian::Little);
-    ASSERT_FALSE(table.has_value());
-    EXPECT_EQ(table.error().display(), "failed to fill whole buffer");
-    EXPECT_EQ(reader.position().value(), 0u);
-}
-
-TEST(ClothingTable, EndInsideNewTextureShowsThreeFrames) {
-    const std::vector<std::uint8_t> whole = one_base_effect_file().bytes();
-    const std::vector<std::uint8_t> bytes = cut(whole, 34);  // new_texture starts at 32
-    ByteReader reader{bytes};
-    auto table = ClothingTable::read(reader, Endian::Little);
-    ASSERT_FALSE(table.has_value());
-    EXPECT_EQ(table.error().display(), backtrace("failed to fill whole buffer",
-                                                 {CloTextureEffect::new_texture_site,
-                                                  CloObjectEffect::clo_texture_effects_site,
-                                                  ClothingBaseEffect::clo_object_effects_site}));
-    // Back at the first byte of the outermost record that failed: the base effect after its key.
-    EXPECT_EQ(reader.position().value(), 12u);
-}
-
-TEST(ClothingTable, EndInsideNumColorsShowsThreeFrames) {
-    ByteBuilder file;
-    file.u32(0x10000002).u16(0).u16(0);
-    file.u16(1).u16(0x40).u32(4).u32(0x06000001).u32(1).u32(1).u32(16).u32(8);
-    const std::vector<std::uint8_t> bytes = cut(file.bytes(), file.bytes().size() - 1);
-    ByteReader reader{bytes};
-    auto table = ClothingTable::read(reader, Endian::Little);
-    ASSERT_FALSE(table.has_value());
-    EXPECT_EQ(table.error().display(),
-              backtrace("failed to fill whole buffer",
-                        {CloSubPaletteRange::num_colors_site, CloSubPalette::ranges_site,
-                         CloSubPalEffect::clo_sub_palettes_site}));
-    EXPECT_EQ(reader.position().value(), 16u);
+TEST(ClothingTable, EndOfDataNamesTheFieldsItWasIn) {
+    const std::vector<std::uint8_t> whole = stored(sample_table());
+    ByteBuilder sub_pal;
+    sub_pal.u32(0x10000002).u16(0).u16(0);
+    sub_pal.u16(1).u16(0x40).u32(4).u32(0x06000001).u32(1).u32(1).u32(16).u32(8);
+    const struct {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        std::vector<FieldSite> sites;
+        std::size_t position;
+    } cases[] = {
+        {"a short id: the bare cause, no frame", {1, 0, 0}, {}, 0},
+        {"inside new_texture (from 32), back after the base effect's key",
+         cut(one_base_effect_file().bytes(), 34),
+         {CloTextureEffect::new_texture_site, CloObjectEffect::clo_texture_effects_site,
+          ClothingBaseEffect::clo_object_effects_site},
+         12},
+        {"inside num_colors",
+         cut(sub_pal.bytes(), sub_pal.bytes().size() - 1),
+         {CloSubPaletteRange::num_colors_site, CloSubPalette::ranges_site,
+          CloSubPalEffect::clo_sub_palettes_site},
+         16},
+        {"the last byte missing: the last field",
+         cut(whole, whole.size() - 1),
+         {CloSubPalette::palette_set_site, CloSubPalEffect::clo_sub_palettes_site},
+         whole.size() - 24},  // the last sub-palette effect, after its key
+    };
+    for (const auto& c : cases) {
+        ByteReader reader{c.bytes};
+        auto table = ClothingTable::read(reader, Endian::Little);
+        ASSERT_FALSE(table.has_value()) << c.name;
+        EXPECT_EQ(table.error().display(), c.sites.size() == 0
+                                               ? std::string{"failed to fill whole buffer"}
+                                               : backtrace("failed to fill whole buffer", c.sites))
+            << c.name;
+        EXPECT_EQ(reader.position().value(), c.position) << c.name;
+    }
 }
 
 TEST(ClothingTable, HugeStoredCountFailsAtTheEndOfData) {
@@ -320,26 +320,6 @@ TEST(ClothingTable, EveryTruncationFailsAtTheEndOfData) {
             EXPECT_EQ(frame.location->file, clothing_source);
         }
     }
-}
-
-TEST(ClothingTable, MissingLastByteNamesTheLastField) {
-    const std::vector<std::uint8_t> whole = stored(sample_table());
-    const std::vector<std::uint8_t> bytes = cut(whole, whole.size() - 1);
-    ByteReader reader{bytes};
-    auto table = ClothingTable::read(reader, Endian::Little);
-    ASSERT_FALSE(table.has_value());
-    EXPECT_EQ(table.error().display(),
-              backtrace("failed to fill whole buffer",
-                        {CloSubPalette::palette_set_site, CloSubPalEffect::clo_sub_palettes_site}));
-}
-
-TEST(ClothingTable, ExtraByteIsLeftUnread) {
-    std::vector<std::uint8_t> bytes = stored(sample_table());
-    bytes.push_back(0x5A);
-    ByteReader reader{bytes};
-    auto table = ClothingTable::read(reader, Endian::Little);
-    ASSERT_TRUE(table.has_value()) << table.error().display();
-    EXPECT_EQ(reader.position().value(), bytes.size() - 1);
 }
 
 TEST(ReadClothingTable, ParsesAWholeFileAndRefusesBytesLeftOver) {

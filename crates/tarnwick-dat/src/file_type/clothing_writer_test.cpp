@@ -42,17 +42,7 @@ TEST(ClothingWriter, SubPaletteStoresItsSetAfterTheRanges) {
     const Bytes bytes = std::move(writer).finish().value();
     const Bytes expected = {0x02, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0x08, 0x00, 0x00, 0x00,
                             0x40, 0x00, 0x00, 0x00, 0x18, 0x00, 0x00, 0x00, 0xCD, 0xAB, 0x00, 0x0F};
-    ASSERT_EQ(bytes.size(), 24u);
     EXPECT_EQ(bytes, expected);
-
-    ByteReader reader{bytes};
-    auto read = CloSubPalette::read(reader);
-    ASSERT_TRUE(read.has_value()) << read.error().display();
-    EXPECT_EQ(reader.position().value(), 24u);
-    ASSERT_EQ(read->ranges.size(), 2u);
-    EXPECT_EQ(read->ranges[1].offset, 0x40u);
-    EXPECT_EQ(read->ranges[1].num_colors, 0x18u);
-    EXPECT_EQ(read->palette_set, 0x0F00ABCDu);
 }
 
 TEST(ClothingWriter, EmptyBaseEffectIsFourBytes) {
@@ -74,22 +64,6 @@ TEST(ClothingWriter, SameTableGivesSameBytesWhateverTheInsertionOrder) {
     EXPECT_EQ(bytes[12], 1u);
 }
 
-TEST(ClothingWriter, WrittenTableReadsBackToTheSameBytes) {
-    ClothingTable table;
-    table.id = 0x10000ABC;
-    table.clothing_base_effects[0x02000001].clo_object_effects = {swapped_part(), {}};
-    table.clothing_base_effects[0x02000002] = {};
-    table.clothing_sub_pal_effects[3] = {
-        .icon = 0x06000007,
-        .clo_sub_palettes = {{.ranges = {{.offset = 1, .num_colors = 2}}, .palette_set = 5}}};
-    const Bytes bytes = write_clothing_table(table, 0x10).value();
-    ByteReader reader{bytes};
-    auto read = ClothingTable::read(reader, Endian::Little);
-    ASSERT_TRUE(read.has_value()) << read.error().display();
-    EXPECT_EQ(reader.position().value(), bytes.size());
-    EXPECT_EQ(write_clothing_table(*read, 0x10).value(), bytes);
-}
-
 TEST(ClothingWriter, RepeatedKeysAreWrittenAsGiven) {
     ClothingWriter writer{7};
     writer.u32(0x10000009);
@@ -102,13 +76,9 @@ TEST(ClothingWriter, RepeatedKeysAreWrittenAsGiven) {
     const Bytes bytes = std::move(writer).finish().value();
     EXPECT_EQ(bytes[4], 2u);  // both entries counted
     EXPECT_EQ(bytes[6], 7u);  // the bucket size given
-
-    ByteReader reader{bytes};
-    auto table = ClothingTable::read(reader, Endian::Little);
-    ASSERT_TRUE(table.has_value()) << table.error().display();
-    EXPECT_EQ(reader.position().value(), bytes.size());
-    ASSERT_EQ(table->clothing_base_effects.size(), 1u);
-    EXPECT_TRUE(table->clothing_base_effects.at(4).clo_object_effects.empty());
+    // Both stored (read back, the later wins: the reader's repeated-key test): id, table head,
+    // key and the effect of one part with one swap, key and the empty effect, empty table.
+    EXPECT_EQ(bytes.size(), 4u + 4 + (4 + 4 + 20) + (4 + 4) + 4);
 }
 
 TEST(ClothingWriter, TableTooLargeForItsCountIsRefused) {
