@@ -1,7 +1,10 @@
 #include "archive.hpp"
 
 #include <algorithm>
+#include <cerrno>
+#include <new>
 #include <span>
+#include <stdexcept>
 
 #include "tarnwick_base/little_endian.hpp"
 
@@ -100,6 +103,22 @@ std::optional<dat::DatDatabase> open_archive(const std::filesystem::path& path) 
         return std::nullopt;
     }
     return std::move(*database);
+}
+
+std::expected<void, dat::DatError> read_stored_chain(const dat::DatDatabase& database,
+                                                     const dat::DatFileEntry& entry,
+                                                     dat::ReadWindow& window,
+                                                     std::vector<std::uint8_t>& out) {
+    // As the library does, memory that runs out is the error of the read, not an exception.
+    try {
+        return dat::read_chain(
+            {database.source(), database.header().block_size, database.file_length()}, entry.offset,
+            entry.size, window, out);
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    out.clear();
+    return std::unexpected{dat::DatError{dat::IoError::from_errno(ENOMEM)}};
 }
 
 std::expected<std::vector<std::uint8_t>, Failure> read_whole_file(const dat::DatDatabase& database,

@@ -60,6 +60,13 @@ HeaderRead read_header_only(const std::filesystem::path& path);
 // whole.
 std::optional<std::string> short_expansion_text(std::size_t expanded, std::uint32_t declared);
 
+// The stored bytes of `entry`'s chain, into `out`, through `window`: the bytes and the error that
+// `DatDatabase::read_file_data` gives, and memory that runs out an error too.
+std::expected<void, dat::DatError> read_stored_chain(const dat::DatDatabase& database,
+                                                     const dat::DatFileEntry& entry,
+                                                     dat::ReadWindow& window,
+                                                     std::vector<std::uint8_t>& out);
+
 // The bytes of file `id`, expanded when stored compressed. An expansion that gives fewer bytes
 // than its stream declares is a failure, never a short file.
 std::expected<std::vector<std::uint8_t>, Failure> read_whole_file(const dat::DatDatabase& database,

@@ -1,10 +1,7 @@
 #include "ordered_reads.hpp"
 
 #include <algorithm>
-#include <cerrno>
-#include <new>
 #include <numeric>
-#include <stdexcept>
 
 namespace tarnwick_tool {
 
@@ -29,13 +26,16 @@ void hold_chain(const dat::DatDatabase& database, const dat::DatFileEntry& entry
         return;
     }
     const std::uint64_t run = chain_run_length(entry.size, block_size);
+    // The bytes of its blocks (one link word in each), the last one whole: a chain shuffled
+    // within its blocks may end in any of them.
+    const std::uint64_t extent = (run - entry.size) / link_length * block_size;
     const std::uint64_t length = database.file_length();
-    if (run > ordered_read_span / 2 || entry.offset >= length ||
-        window.holds(entry.offset, std::min(run, length - entry.offset))) {
+    if (extent > window.span() / 2 || entry.offset >= length ||
+        window.holds(entry.offset, std::min(extent, length - entry.offset))) {
         return;
     }
     const std::uint64_t start = entry.offset - std::min<std::uint64_t>(entry.offset, run);
-    window.fill(database.source(), start, ordered_read_span);
+    window.fill(database.source(), start, static_cast<std::size_t>(entry.offset + extent - start));
 }
 
 std::expected<void, dat::DatError> read_stored(const dat::DatDatabase& database,
@@ -43,16 +43,7 @@ std::expected<void, dat::DatError> read_stored(const dat::DatDatabase& database,
                                                dat::ReadWindow& window,
                                                std::vector<std::uint8_t>& out) {
     hold_chain(database, entry, window);
-    // As the library does, memory that runs out is the error of the read, not an exception.
-    try {
-        return dat::read_chain(
-            {database.source(), database.header().block_size, database.file_length()}, entry.offset,
-            entry.size, window, out);
-    } catch (const std::bad_alloc&) {
-    } catch (const std::length_error&) {
-    }
-    out.clear();
-    return std::unexpected{dat::DatError{dat::IoError::from_errno(ENOMEM)}};
+    return read_stored_chain(database, entry, window, out);
 }
 
 }  // namespace tarnwick_tool
