@@ -201,22 +201,47 @@ bool expand(const StoredFile& stored, const Reader& reader, std::span<std::uint8
     return dat::decompress_lrs_into(reader.stored, out) == stored.length;
 }
 
-// The file's bytes, expanded straight into a bytes object. A compressed file that expands to
-// fewer bytes than its stream declares is an error, as for the tool's cat, never a short
-// result.
-py::bytes read_file(OpenArchive& archive, std::uint32_t id) {
-    const auto reader = archive.readers.take();
-    const StoredFile stored = value_or_raise(
-        without_gil([&] { return read_stored_file(archive.database, id, *reader); }));
+// A bytes object of `length` bytes, to be filled before any other thread sees it.
+py::bytes unfilled_bytes(std::size_t length) {
     auto bytes = py::reinterpret_steal<py::bytes>(
-        PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(stored.length)));
+        PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(length)));
     if (!bytes) {
         throw py::error_already_set();
     }
-    const std::span<std::uint8_t> out{
-        reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(bytes.ptr())), stored.length};
-    // No other thread sees the object yet.
-    if (!without_gil([&] { return expand(stored, *reader, out); })) {
+    return bytes;
+}
+
+std::span<std::uint8_t> room_of(const py::bytes& bytes) {
+    return {reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(bytes.ptr())),
+            static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.ptr()))};
+}
+
+// The file's bytes, expanded, made straight in a bytes object. A compressed file that expands to
+// fewer bytes than its stream declares is an error, as for the tool's cat, never a short
+// result.
+py::bytes read_file(OpenArchive& archive, std::uint32_t id) {
+    const dat::DatDatabase& database = archive.database;
+    const auto reader = archive.readers.take();
+    // A plain file's size is known before it is read: its chain goes straight into the object
+    // when the archive is long enough to hold it (a longer one fails below, as any read).
+    const auto found = database.files().find(id);
+    if (found != database.files().end() && !found->second.is_compressed() &&
+        found->second.size <= database.file_length()) {
+        const dat::DatFileEntry& entry = found->second;
+        auto bytes = unfilled_bytes(entry.size);
+        const auto room = room_of(bytes);
+        const auto read =
+            without_gil([&] { return tool::read_stored(database, entry, (*reader).window, room); });
+        if (!read) {
+            raise_dat_error(read.error());
+        }
+        return bytes;
+    }
+    const StoredFile stored =
+        value_or_raise(without_gil([&] { return read_stored_file(database, id, *reader); }));
+    auto bytes = unfilled_bytes(stored.length);
+    const auto room = room_of(bytes);
+    if (!without_gil([&] { return expand(stored, *reader, room); })) {
         raise_dat_error(dat::DatError{dat::DatError::DecompressionFailed{id}});
     }
     return bytes;

@@ -44,6 +44,21 @@ std::expected<std::uint32_t, dat::DatError> declared_size(const dat::DatDatabase
     return database.expanded_size(id);
 }
 
+dat::ChainSource chains(const dat::DatDatabase& database) {
+    return {database.source(), database.header().block_size, database.file_length()};
+}
+
+// As the library does, memory that runs out is the error of the read, not an exception.
+template <class Read>
+std::expected<void, dat::DatError> within_memory(const Read& read) {
+    try {
+        return read();
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    return std::unexpected{dat::DatError{dat::IoError::from_errno(ENOMEM)}};
+}
+
 }  // namespace
 
 std::optional<std::string> short_expansion_text(std::size_t expanded, std::uint32_t declared) {
@@ -109,16 +124,20 @@ std::expected<void, dat::DatError> read_stored_chain(const dat::DatDatabase& dat
                                                      const dat::DatFileEntry& entry,
                                                      dat::ReadWindow& window,
                                                      std::vector<std::uint8_t>& out) {
-    // As the library does, memory that runs out is the error of the read, not an exception.
-    try {
-        return dat::read_chain(
-            {database.source(), database.header().block_size, database.file_length()}, entry.offset,
-            entry.size, window, out);
-    } catch (const std::bad_alloc&) {
-    } catch (const std::length_error&) {
+    auto read = within_memory(
+        [&] { return dat::read_chain(chains(database), entry.offset, entry.size, window, out); });
+    if (!read) {
+        out.clear();
     }
-    out.clear();
-    return std::unexpected{dat::DatError{dat::IoError::from_errno(ENOMEM)}};
+    return read;
+}
+
+std::expected<void, dat::DatError> read_stored_chain(const dat::DatDatabase& database,
+                                                     const dat::DatFileEntry& entry,
+                                                     dat::ReadWindow& window,
+                                                     std::span<std::uint8_t> out) {
+    return within_memory(
+        [&] { return dat::read_chain(chains(database), entry.offset, window, out); });
 }
 
 std::expected<std::vector<std::uint8_t>, Failure> read_whole_file(const dat::DatDatabase& database,

@@ -7,6 +7,7 @@
 #include <expected>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,11 @@ std::expected<void, dat::DatError> read_stored_chain(const dat::DatDatabase& dat
                                                      const dat::DatFileEntry& entry,
                                                      dat::ReadWindow& window,
                                                      std::vector<std::uint8_t>& out);
+// The same into the caller's `out`, of `entry.size` bytes.
+std::expected<void, dat::DatError> read_stored_chain(const dat::DatDatabase& database,
+                                                     const dat::DatFileEntry& entry,
+                                                     dat::ReadWindow& window,
+                                                     std::span<std::uint8_t> out);
 
 // The bytes of file `id`, expanded when stored compressed. An expansion that gives fewer bytes
 // than its stream declares is a failure, never a short file.

@@ -46,4 +46,12 @@ std::expected<void, dat::DatError> read_stored(const dat::DatDatabase& database,
     return read_stored_chain(database, entry, window, out);
 }
 
+std::expected<void, dat::DatError> read_stored(const dat::DatDatabase& database,
+                                               const dat::DatFileEntry& entry,
+                                               dat::ReadWindow& window,
+                                               std::span<std::uint8_t> out) {
+    hold_chain(database, entry, window);
+    return read_stored_chain(database, entry, window, out);
+}
+
 }  // namespace tarnwick_tool

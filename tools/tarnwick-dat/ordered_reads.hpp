@@ -39,5 +39,9 @@ std::expected<void, dat::DatError> read_stored(const dat::DatDatabase& database,
                                                const dat::DatFileEntry& entry,
                                                dat::ReadWindow& window,
                                                std::vector<std::uint8_t>& out);
+std::expected<void, dat::DatError> read_stored(const dat::DatDatabase& database,
+                                               const dat::DatFileEntry& entry,
+                                               dat::ReadWindow& window,
+                                               std::span<std::uint8_t> out);
 
 }  // namespace tarnwick_tool
