@@ -5,8 +5,11 @@
 #include <pybind11/pybind11.h>
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -18,6 +21,7 @@
 #include "tarnwick_dat_tool/clothing_file.hpp"
 #include "tarnwick_dat_tool/clothing_json.hpp"
 #include "tarnwick_dat_tool/ids.hpp"
+#include "tarnwick_dat_tool/ordered_reads.hpp"
 #include "tarnwick_dat_tool/verify.hpp"
 
 namespace tarnwick_python {
@@ -99,20 +103,146 @@ std::uint32_t expanded_size(const dat::DatDatabase& database, std::uint32_t id) 
     return value_or_raise(without_gil([&] { return database.expanded_size(id); }));
 }
 
-// The file's bytes, expanded. A compressed file that expands to fewer bytes than its stream
-// declares is an error, as for the tool's cat, never a short result.
-std::expected<std::vector<std::uint8_t>, dat::DatError> read_file(const dat::DatDatabase& database,
-                                                                  std::uint32_t id) {
-    auto bytes = database.get_file(id);
+// What one read works with: a read-ahead window, which carries on from where the last read
+// through it stopped (files read in id order mostly lie one after another), and the buffer the
+// stored bytes are gathered into, kept for the next read.
+struct Reader {
+    dat::ReadWindow window{tool::ordered_read_span};
+    std::vector<std::uint8_t> stored;
+};
+
+// A stored buffer grown past this by a large file is let go after the read rather than kept.
+constexpr std::size_t kept_stored_capacity = std::size_t{1} << 20;
+
+// Readers lent out for one read each, so that threads read at once, each through its own, and a
+// read goes on from where an earlier one stopped; one is made when all are lent.
+class ReaderPool {
+  public:
+    class Lease {
+      public:
+        Lease(ReaderPool& pool, std::unique_ptr<Reader> reader)
+            : pool_{pool}, reader_{std::move(reader)} {}
+        Lease(const Lease&) = delete;
+        Lease& operator=(const Lease&) = delete;
+        ~Lease() { pool_.give_back(std::move(reader_)); }
+        Reader& operator*() const { return *reader_; }
+
+      private:
+        ReaderPool& pool_;
+        std::unique_ptr<Reader> reader_;
+    };
+
+    Lease take() {
+        const std::lock_guard lock{mutex_};
+        if (idle_.empty()) {
+            return Lease{*this, std::make_unique<Reader>()};
+        }
+        auto reader = std::move(idle_.back());
+        idle_.pop_back();
+        return Lease{*this, std::move(reader)};
+    }
+
+  private:
+    void give_back(std::unique_ptr<Reader> reader) {
+        if (reader->stored.capacity() > kept_stored_capacity) {
+            reader->stored = {};
+        }
+        const std::lock_guard lock{mutex_};
+        idle_.push_back(std::move(reader));
+    }
+
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<Reader>> idle_;
+};
+
+// An open archive and the readers its reads go through, let go together when the last read in
+// flight ends after the archive was closed.
+struct OpenArchive {
+    explicit OpenArchive(dat::DatDatabase opened) : database{std::move(opened)} {}
+    const dat::DatDatabase database;
+    ReaderPool readers;
+};
+
+// A file's stored bytes, read into the reader's buffer, and the length they expand to.
+struct StoredFile {
+    bool compressed = false;
+    std::size_t length = 0;
+};
+
+// Reads the stored bytes of file `id` into `reader`. A compressed stream that cannot give the
+// length it declares is refused here, before room is made for it.
+std::expected<StoredFile, dat::DatError> read_stored_file(const dat::DatDatabase& database,
+                                                          std::uint32_t id, Reader& reader) {
+    const auto found = database.files().find(id);
+    if (found == database.files().end()) {
+        return std::unexpected{dat::DatError{dat::DatError::NotFound{id}}};
+    }
+    const dat::DatFileEntry& entry = found->second;
+    TARNWICK_TRY(tool::read_stored(database, entry, reader.window, reader.stored));
+    if (!entry.is_compressed()) {
+        return StoredFile{false, reader.stored.size()};
+    }
+    const std::uint32_t declared = dat::declared_lrs_size(reader.stored);
+    if (dat::lrs_output_limit(reader.stored) < declared) {
+        return std::unexpected{dat::DatError{dat::DatError::DecompressionFailed{id}}};
+    }
+    return StoredFile{true, declared};
+}
+
+// Puts the bytes of the file that `read_stored_file` read into `reader` in `out`, `stored.length`
+// of them; false when a compressed file expands to fewer bytes than its stream declares.
+bool expand(const StoredFile& stored, const Reader& reader, std::span<std::uint8_t> out) {
+    if (!stored.compressed) {
+        if (!out.empty()) {
+            std::memcpy(out.data(), reader.stored.data(), out.size());
+        }
+        return true;
+    }
+    return dat::decompress_lrs_into(reader.stored, out) == stored.length;
+}
+
+// A bytes object of `length` bytes, to be filled before any other thread sees it.
+py::bytes unfilled_bytes(std::size_t length) {
+    auto bytes = py::reinterpret_steal<py::bytes>(
+        PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(length)));
     if (!bytes) {
+        throw py::error_already_set();
+    }
+    return bytes;
+}
+
+std::span<std::uint8_t> room_of(const py::bytes& bytes) {
+    return {reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(bytes.ptr())),
+            static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.ptr()))};
+}
+
+// The file's bytes, expanded, made straight in a bytes object. A compressed file that expands to
+// fewer bytes than its stream declares is an error, as for the tool's cat, never a short
+// result.
+py::bytes read_file(OpenArchive& archive, std::uint32_t id) {
+    const dat::DatDatabase& database = archive.database;
+    const auto reader = archive.readers.take();
+    // A plain file's size is known before it is read: its chain goes straight into the object
+    // when the archive is long enough to hold it (a longer one fails below, as any read).
+    const auto found = database.files().find(id);
+    if (found != database.files().end() && !found->second.is_compressed() &&
+        found->second.size <= database.file_length()) {
+        const dat::DatFileEntry& entry = found->second;
+        auto bytes = unfilled_bytes(entry.size);
+        const auto room = room_of(bytes);
+        const auto read =
+            without_gil([&] { return tool::read_stored(database, entry, (*reader).window, room); });
+        if (!read) {
+            raise_dat_error(read.error());
+        }
         return bytes;
     }
-    auto declared = database.expanded_size(id);
-    if (!declared) {
-        return std::unexpected{std::move(declared.error())};
-    }
-    if (bytes->size() != *declared) {
-        return std::unexpected{dat::DatError{dat::DatError::DecompressionFailed{id}}};
+    const StoredFile stored =
+        value_or_raise(without_gil([&] { return read_stored_file(database, id, *reader); }));
+    auto bytes = unfilled_bytes(stored.length);
+    const auto room = room_of(bytes);
+    if (!without_gil([&] { return expand(stored, *reader, room); })) {
+        raise_dat_error(dat::DatError{dat::DatError::DecompressionFailed{id}});
     }
     return bytes;
 }
@@ -120,25 +250,28 @@ std::expected<std::vector<std::uint8_t>, dat::DatError> read_file(const dat::Dat
 class Archive {
   public:
     Archive(dat::DatDatabase database, std::string path)
-        : database_{std::make_shared<const dat::DatDatabase>(std::move(database))},
-          path_{std::move(path)} {}
+        : open_{std::make_shared<OpenArchive>(std::move(database))}, path_{std::move(path)} {}
 
     // The open archive, kept alive by the caller for the length of a read even when another
     // thread closes it meanwhile.
-    std::shared_ptr<const dat::DatDatabase> database() const {
-        if (!database_) {
+    std::shared_ptr<OpenArchive> opened() const {
+        if (!open_) {
             throw py::value_error("I/O operation on a closed archive");
         }
-        return database_;
+        return open_;
     }
-    void close() { database_.reset(); }
-    bool closed() const { return !database_; }
+    std::shared_ptr<const dat::DatDatabase> database() const {
+        auto open = opened();
+        return {open, &open->database};
+    }
+    void close() { open_.reset(); }
+    bool closed() const { return !open_; }
     const std::string& file_name() const { return path_; }
     // As given to open(), bytes that are not UTF-8 escaped as os.fsdecode escapes them.
     py::object path() const { return py::module_::import("os").attr("fsdecode")(py::bytes{path_}); }
 
   private:
-    std::shared_ptr<const dat::DatDatabase> database_;
+    std::shared_ptr<OpenArchive> open_;
     std::string path_;
 };
 
@@ -252,33 +385,37 @@ py::object entry(const std::shared_ptr<const Archive>& archive, std::uint32_t id
 }
 
 py::bytes read(const Archive& archive, std::uint32_t id) {
-    const auto database = archive.database();
-    const std::vector<std::uint8_t> bytes =
-        value_or_raise(without_gil([&] { return read_file(*database, id); }));
-    return py::bytes{reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+    const auto open = archive.opened();
+    return read_file(*open, id);
 }
 
 py::object clothing(const Archive& archive, std::uint32_t id) {
-    const auto database = archive.database();
+    const auto open = archive.opened();
+    const dat::DatDatabase& database = open->database;
     struct Outcome {
         std::optional<std::string> wrong_type;
         tool::ClothingReading reading;
         nlohmann::json table;
     };
     auto outcome = without_gil([&]() -> std::expected<Outcome, dat::DatError> {
-        auto bytes = read_file(*database, id);
-        if (!bytes) {
-            return std::unexpected{std::move(bytes.error())};
+        const auto reader = open->readers.take();
+        auto stored = read_stored_file(database, id, *reader);
+        if (!stored) {
+            return std::unexpected{std::move(stored.error())};
+        }
+        std::vector<std::uint8_t> bytes(stored->length);
+        if (!expand(*stored, *reader, bytes)) {
+            return std::unexpected{dat::DatError{dat::DatError::DecompressionFailed{id}}};
         }
         Outcome result;
-        const dat::DatFileType type = database->type_of(id);
+        const dat::DatFileType type = database.type_of(id);
         if (type != dat::DatFileType::Clothing) {
             result.wrong_type = tool::format_id(id) + " is a " +
                                 std::string{dat::file_type_name(type)} +
                                 " file, not a clothing table";
             return result;
         }
-        result.reading = tool::read_clothing_file(*bytes, id);
+        result.reading = tool::read_clothing_file(bytes, id);
         if (result.reading.table && !result.reading.problem) {
             result.table = tool::clothing_json(*result.reading.table);
         }
@@ -351,7 +488,9 @@ PYBIND11_MODULE(_tarnwick_dat, module) {
                    " root_offset=" + std::to_string(header.root_offset) + ">";
         });
 
-    py::class_<Entry>(module, "Entry")
+    // The classes are local to the module, as no other extension takes them: a call then finds
+    // its class in one look rather than two, for the many entries and reads of a loop.
+    py::class_<Entry>(module, "Entry", py::module_local())
         .def_property_readonly("id", [](const Entry& entry) { return entry.entry().id; })
         .def_property_readonly("type", &Entry::type_name)
         .def_property_readonly("size", &Entry::size)
@@ -365,11 +504,11 @@ PYBIND11_MODULE(_tarnwick_dat, module) {
         .def_property_readonly("offset", [](const Entry& entry) { return entry.entry().offset; })
         .def("__repr__", &Entry::repr);
 
-    py::class_<EntryIterator>(module, "EntryIterator")
+    py::class_<EntryIterator>(module, "EntryIterator", py::module_local())
         .def("__iter__", [](const py::object& self) { return self; })
         .def("__next__", &EntryIterator::next);
 
-    py::class_<Archive, std::shared_ptr<Archive>>(module, "Archive")
+    py::class_<Archive, std::shared_ptr<Archive>>(module, "Archive", py::module_local())
         .def_property_readonly(
             "header",
             [](const Archive& archive) { return header_object(archive.database()->header()); })

@@ -181,14 +181,16 @@ def test_threads_reading_at_once_get_the_written_bytes(written):
     path, files, _ = written
     failures = []
 
-    def read_all(archive, rounds):
+    def read_all(archive, order, rounds):
         for _ in range(rounds):
-            for file in files:
+            for file in order:
                 if archive.read(file["id"]) != file["data"]:
                     failures.append(file["id"])
 
+    # In opposite orders, so that the reads' windows are taken over from other positions.
+    orders = [files, files[::-1]] * 2
     with tarnwick_dat.open(path) as archive:
-        threads = [threading.Thread(target=read_all, args=(archive, 50)) for _ in range(2)]
+        threads = [threading.Thread(target=read_all, args=(archive, o, 50)) for o in orders]
         for thread in threads:
             thread.start()
         for thread in threads:

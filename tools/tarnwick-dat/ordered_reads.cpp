@@ -1,11 +1,8 @@
 #include "ordered_reads.hpp"
 
 #include <algorithm>
-#include <cerrno>
 #include <exception>
-#include <new>
 #include <numeric>
-#include <stdexcept>
 #include <system_error>
 #include <thread>
 
@@ -32,19 +29,16 @@ void hold_chain(const dat::DatDatabase& database, const dat::DatFileEntry& entry
         return;
     }
     const std::uint64_t run = chain_run_length(entry.size, block_size);
+    // The bytes of its blocks (one link word in each), the last one whole: a chain shuffled
+    // within its blocks may end in any of them.
+    const std::uint64_t extent = (run - entry.size) / link_length * block_size;
     const std::uint64_t length = database.file_length();
-    if (run > ordered_read_span / 2 || entry.offset >= length ||
-        window.holds(entry.offset, std::min(run, length - entry.offset))) {
-        return;
-    }
-    // A chain behind the window or far ahead of it breaks the order: read on its own, it costs
-    // what it holds, where a span read for it would mostly be thrown away by the next jump.
-    if (window.end() != 0 &&
-        (entry.offset < window.start() || entry.offset > window.end() + ordered_read_span)) {
+    if (extent > window.span() / 2 || entry.offset >= length ||
+        window.holds(entry.offset, std::min(extent, length - entry.offset))) {
         return;
     }
     const std::uint64_t start = entry.offset - std::min<std::uint64_t>(entry.offset, run);
-    window.fill(database.source(), start, ordered_read_span);
+    window.fill(database.source(), start, static_cast<std::size_t>(entry.offset + extent - start));
 }
 
 std::expected<void, dat::DatError> read_stored(const dat::DatDatabase& database,
@@ -52,16 +46,15 @@ std::expected<void, dat::DatError> read_stored(const dat::DatDatabase& database,
                                                dat::ReadWindow& window,
                                                std::vector<std::uint8_t>& out) {
     hold_chain(database, entry, window);
-    // As the library does, memory that runs out is the error of the read, not an exception.
-    try {
-        return dat::read_chain(
-            {database.source(), database.header().block_size, database.file_length()}, entry.offset,
-            entry.size, window, out);
-    } catch (const std::bad_alloc&) {
-    } catch (const std::length_error&) {
-    }
-    out.clear();
-    return std::unexpected{dat::DatError{dat::IoError::from_errno(ENOMEM)}};
+    return read_stored_chain(database, entry, window, out);
+}
+
+std::expected<void, dat::DatError> read_stored(const dat::DatDatabase& database,
+                                               const dat::DatFileEntry& entry,
+                                               dat::ReadWindow& window,
+                                               std::span<std::uint8_t> out) {
+    hold_chain(database, entry, window);
+    return read_stored_chain(database, entry, window, out);
 }
 
 std::optional<std::size_t> halving_cut(std::size_t count,

@@ -28,21 +28,24 @@ std::vector<std::size_t> offset_order(std::span<const ListedFile> files);
 std::uint64_t chain_run_length(std::uint64_t size, std::uint64_t block_size);
 
 // Makes `window` hold the blocks of `entry`'s chain when they lie together, wherever its first
-// block is among them, with what follows up to the span: when the bytes from the first block on
-// are not all held, the window reads afresh from as far before it as the chain is long. Files
-// read in offset order then cost one read for each span of the archive; a chain whose blocks
-// lie elsewhere is read by the library's own steps. So are a chain longer than half the span,
-// and one that lies behind the window or more than a span past it: an order that jumps about
-// then costs what its chains hold, and the order picks up again from the chain after.
+// block is among them: when the blocks from the first on are not all held, the window reads
+// afresh from as far before it as the chain is long to the end of the chain's blocks counted
+// from it, and ahead of that up to its span while the reads go on forward. Files read in offset
+// order, or in an order close to it, then cost one read for each span of the archive, and a file
+// read on its own no more than twice its blocks; a chain whose blocks lie elsewhere is read by
+// the library's own steps. A chain longer than half the span is left to them too.
 void hold_chain(const dat::DatDatabase& database, const dat::DatFileEntry& entry,
                 dat::ReadWindow& window);
 
-// The stored bytes of `entry`'s chain, into `out`, through `window` (after `hold_chain`): the
-// bytes and the error that `DatDatabase::read_file_data` gives.
+// `read_stored_chain` after `hold_chain`.
 std::expected<void, dat::DatError> read_stored(const dat::DatDatabase& database,
                                                const dat::DatFileEntry& entry,
                                                dat::ReadWindow& window,
                                                std::vector<std::uint8_t>& out);
+std::expected<void, dat::DatError> read_stored(const dat::DatDatabase& database,
+                                               const dat::DatFileEntry& entry,
+                                               dat::ReadWindow& window,
+                                               std::span<std::uint8_t> out);
 
 // Where to cut `count` items, the `i`th holding `size_at(i)` bytes, into two stretches of about
 // as many bytes for two threads to read; nothing when one stretch will do (fewer than two items,

@@ -265,12 +265,7 @@ class WindowLinks {
 // tells.
 std::optional<std::string> short_expansion(std::span<const std::uint8_t> stored,
                                            std::span<const std::uint8_t> expanded) {
-    if (stored.size() < dat::lrs::size_prefix_length) {
-        return std::nullopt;
-    }
-    const auto declared =
-        base::load_le<std::uint32_t>(stored.first<dat::lrs::size_prefix_length>());
-    return short_expansion_text(expanded.size(), declared);
+    return short_expansion_text(expanded.size(), dat::declared_lrs_size(stored));
 }
 
 constexpr std::string_view manifest_step = "check manifest";

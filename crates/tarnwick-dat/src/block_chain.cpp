@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <span>
 #include <string>
 
@@ -86,9 +87,10 @@ std::uint64_t run_length(std::uint64_t remaining, std::uint32_t block_payload) {
 // fill the window afresh; any other link that leaves the window stops here, so that a
 // scattered chain costs no more reads than step by step and no chain makes the window read
 // far more than it needs.
+template <class Out>
 std::uint64_t gather_from_window(const ChainSource& source, std::uint32_t offset,
-                                 std::uint32_t size, ReadWindow& window,
-                                 std::vector<std::uint8_t>& out, std::uint64_t& reached) {
+                                 std::uint32_t size, ReadWindow& window, Out& out,
+                                 std::uint64_t& reached) {
     const std::uint32_t block_payload = source.block_size - link_length;
     std::uint64_t current = offset;
     bool one_run = true;  // every link so far to the block right after its own
@@ -98,7 +100,7 @@ std::uint64_t gather_from_window(const ChainSource& source, std::uint32_t offset
         const std::uint64_t block_need =
             link_length + std::min<std::size_t>(remaining, block_payload);
         if (!window.holds(current, block_need)) {
-            if (!out.empty() && !(one_run && window.complete())) {
+            if (out.size() != 0 && !(one_run && window.complete())) {
                 break;
             }
             window.fill(source.file, current,
@@ -113,8 +115,7 @@ std::uint64_t gather_from_window(const ChainSource& source, std::uint32_t offset
         if (!window.holds(current + link_length, take)) {
             break;  // a last block that reads on past the bytes read
         }
-        const std::uint8_t* payload = window.at(current + link_length);
-        out.insert(out.end(), payload, payload + take);
+        out.append(window.at(current + link_length), take);
         reached = std::max(reached, current + link_length + take);
         one_run = one_run && link == current + source.block_size;
         current = link;
@@ -138,10 +139,38 @@ std::expected<std::vector<std::uint8_t>, DatError> read_file_data(const FileExtP
     return data;
 }
 
-std::expected<void, DatError> read_chain(const ChainSource& source, std::uint32_t offset,
-                                         std::uint32_t size, ReadWindow& window,
-                                         std::vector<std::uint8_t>& out) {
-    out.clear();
+namespace {
+
+// Where `read_chain` gathers: a vector grown as the bytes come, so that nothing is written twice.
+struct GrownBytes {
+    std::vector<std::uint8_t>& bytes;
+    void expect(std::size_t size) { bytes.reserve(size); }
+    std::size_t size() const { return bytes.size(); }
+    void append(const std::uint8_t* from, std::size_t length) {
+        bytes.insert(bytes.end(), from, from + length);
+    }
+    std::span<std::uint8_t> all(std::size_t size) {
+        bytes.resize(size);
+        return bytes;
+    }
+};
+
+// Where `read_chain` gathers: the caller's room for all of them.
+struct GivenRoom {
+    std::span<std::uint8_t> room;
+    std::size_t filled = 0;
+    void expect(std::size_t /*size*/) const {}
+    std::size_t size() const { return filled; }
+    void append(const std::uint8_t* from, std::size_t length) {
+        std::memcpy(room.data() + filled, from, length);
+        filled += length;
+    }
+    std::span<std::uint8_t> all(std::size_t /*size*/) const { return room; }
+};
+
+template <class Out>
+std::expected<void, DatError> gather_chain(const ChainSource& source, std::uint32_t offset,
+                                           std::uint32_t size, ReadWindow& window, Out& out) {
     if (size == 0) {
         return {};
     }
@@ -150,15 +179,14 @@ std::expected<void, DatError> read_chain(const ChainSource& source, std::uint32_
         // The file may have grown since it was opened.
         TARNWICK_TRY(check_fits(source.file, size));
     }
-    out.reserve(size);
+    out.expect(size);
     std::uint64_t reached = 0;
     const std::uint64_t current = gather_from_window(source, offset, size, window, out, reached);
     if (out.size() < size) {
         const std::size_t filled = out.size();
-        out.resize(size);
-        auto rest = read_step_by_step(source.file, source.block_size, out, filled, current);
+        auto rest =
+            read_step_by_step(source.file, source.block_size, out.all(size), filled, current);
         if (!rest) {
-            out.clear();
             return tarnwick_base::take_error(rest);
         }
         reached = std::max(reached, *rest);
@@ -167,12 +195,29 @@ std::expected<void, DatError> read_chain(const ChainSource& source, std::uint32_
     // chain that reads some bytes twice gathers more than the file showed it, and then the
     // file's length decides as it would have.
     if (size > reached) {
-        if (auto checked = check_fits(source.file, size); !checked) {
-            out.clear();
-            return checked;
-        }
+        TARNWICK_TRY(check_fits(source.file, size));
     }
     return {};
+}
+
+}  // namespace
+
+std::expected<void, DatError> read_chain(const ChainSource& source, std::uint32_t offset,
+                                         std::uint32_t size, ReadWindow& window,
+                                         std::vector<std::uint8_t>& out) {
+    out.clear();
+    GrownBytes grown{out};
+    auto read = gather_chain(source, offset, size, window, grown);
+    if (!read) {
+        out.clear();
+    }
+    return read;
+}
+
+std::expected<void, DatError> read_chain(const ChainSource& source, std::uint32_t offset,
+                                         ReadWindow& window, std::span<std::uint8_t> out) {
+    GivenRoom room{out};
+    return gather_chain(source, offset, static_cast<std::uint32_t>(out.size()), window, room);
 }
 
 }  // namespace tarnwick_dat

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <expected>
+#include <span>
 #include <vector>
 
 #include "tarnwick_dat/error.hpp"
@@ -38,5 +39,9 @@ struct ChainSource {
 std::expected<void, DatError> read_chain(const ChainSource& source, std::uint32_t offset,
                                          std::uint32_t size, ReadWindow& window,
                                          std::vector<std::uint8_t>& out);
+// The same into the caller's `out`, as many bytes as it holds (a chain's size, below 4 GiB), for
+// bytes that go straight where they are wanted; after an error its bytes are unspecified.
+std::expected<void, DatError> read_chain(const ChainSource& source, std::uint32_t offset,
+                                         ReadWindow& window, std::span<std::uint8_t> out);
 
 }  // namespace tarnwick_dat

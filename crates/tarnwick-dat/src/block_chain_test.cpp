@@ -266,19 +266,29 @@ TEST(ReadChain, AgreesWithTheStepByStepRead) {
             }
             const std::uint64_t known_length =
                 std::array{bytes.size(), bytes.size() / 2, bytes.size() + 100}[pick(0, 2)];
-            ReadWindow window{std::array<std::size_t, 4>{0, block_size, 37, 4096}[pick(0, 3)]};
-            // Several chains through one window, as neighbouring files are read.
+            const std::size_t span =
+                std::array<std::size_t, 4>{0, block_size, 37, 4096}[pick(0, 3)];
+            // The bytes gathered into a vector and into the caller's room, each through its own
+            // window.
+            ReadWindow window{span};
+            ReadWindow room_window{span};
+            // Several chains through each window, as neighbouring files are read.
             for (int read = 0; read < 3; ++read) {
                 const std::uint32_t offset = pick(0, 4) == 0
                                                  ? pick(0, static_cast<std::uint32_t>(base + 3))
                                                  : block_at(pick(0, blocks - 1));
                 const std::uint32_t size = pick(0, (blocks + 1) * (block_size - 4));
+                const ChainSource source{file, block_size, known_length};
                 Bytes out;
-                const std::string fast = outcome(
-                    read_chain({file, block_size, known_length}, offset, size, window, out), out);
+                const std::string fast =
+                    outcome(read_chain(source, offset, size, window, out), out);
+                Bytes room(size);
+                const std::string in_room =
+                    outcome(read_chain(source, offset, room_window, room), room);
                 const std::string exact = outcome(read_file_data(file, block_size, offset, size));
                 ASSERT_EQ(fast, exact) << kind.name << ", seed " << seed << ", read " << read
                                        << ": " << size << " bytes at " << offset;
+                ASSERT_EQ(in_room, exact) << kind.name << ", seed " << seed << ", read " << read;
             }
         }
     }

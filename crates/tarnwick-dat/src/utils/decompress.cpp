@@ -73,20 +73,39 @@ bool expand_group(const std::uint8_t*& in, std::uint8_t* out, std::size_t& produ
 
 }  // namespace
 
-std::vector<std::uint8_t> decompress_lrs(std::span<const std::uint8_t> input) {
+std::uint32_t declared_lrs_size(std::span<const std::uint8_t> input) {
     if (input.size() < lrs::size_prefix_length) {
-        return {input.begin(), input.end()};
+        return static_cast<std::uint32_t>(input.size());
     }
-    const std::size_t output_size =
-        tarnwick_base::load_le<std::uint32_t>(input.first<lrs::size_prefix_length>());
-    const std::span<const std::uint8_t> data = input.subspan(lrs::size_prefix_length);
+    return tarnwick_base::load_le<std::uint32_t>(input.first<lrs::size_prefix_length>());
+}
 
+std::size_t lrs_output_limit(std::span<const std::uint8_t> input) {
+    if (input.size() < lrs::size_prefix_length) {
+        return input.size();
+    }
     // A back-reference yields at most max_match_length bytes from its two and a literal one
     // byte from one, so no stream produces more than this: a declared size beyond it cannot be
-    // reached and is not allocated, and it bounds every write below.
-    const std::size_t limit =
-        std::min(output_size, data.size() / lrs::reference_length * lrs::max_match_length);
-    std::vector<std::uint8_t> output(limit);
+    // reached and is not allocated, and it bounds every write of the expansion.
+    const std::size_t items = input.size() - lrs::size_prefix_length;
+    return std::min<std::size_t>(declared_lrs_size(input),
+                                 items / lrs::reference_length * lrs::max_match_length);
+}
+
+std::vector<std::uint8_t> decompress_lrs(std::span<const std::uint8_t> input) {
+    std::vector<std::uint8_t> output(lrs_output_limit(input));
+    output.resize(decompress_lrs_into(input, output));
+    return output;
+}
+
+std::size_t decompress_lrs_into(std::span<const std::uint8_t> input,
+                                std::span<std::uint8_t> output) {
+    if (input.size() < lrs::size_prefix_length) {
+        std::ranges::copy(input, output.begin());
+        return input.size();
+    }
+    const std::span<const std::uint8_t> data = input.subspan(lrs::size_prefix_length);
+    const std::size_t limit = lrs_output_limit(input);
     std::uint8_t* const out = output.data();
     std::size_t produced = 0;
 
@@ -130,8 +149,7 @@ std::vector<std::uint8_t> decompress_lrs(std::span<const std::uint8_t> input) {
         }
         control_bit >>= 1;
     }
-    output.resize(produced);
-    return output;
+    return produced;
 }
 
 }  // namespace tarnwick_dat

@@ -32,7 +32,6 @@ class ReadWindow {
     }
     // The held byte at `offset`; only where `holds` says so.
     const std::uint8_t* at(std::uint64_t offset) const { return bytes_.get() + (offset - start_); }
-    std::uint64_t start() const { return start_; }
     std::uint64_t end() const { return start_ + filled_; }
     // Whether the last fill got every byte it asked for.
     bool complete() const { return complete_; }
