@@ -163,10 +163,16 @@ struct DatDatabase::Walk {
     std::pmr::unordered_set<std::uint32_t> finished{&finished_memory};
     ReadWindow window;
     std::array<std::vector<std::uint8_t>, dat_max_tree_depth> nodes;
-    // The entries in the order taken, and each one's place in pre-order (a node's entries before
-    // its children's), where the later of two entries with one id is the one kept.
+    // The entries in the order taken. The entries of one call of `add` are consecutive in
+    // pre-order (a node's entries before its children's), where the later of two entries with one
+    // id is the one kept: their place there is kept once for them all, and only a table that
+    // needs sorting works out each entry's.
+    struct Run {
+        std::size_t at;    // in `table`
+        std::size_t rank;  // in pre-order, of the entry at `at`
+    };
     std::vector<DatDirectory::value_type> table;
-    std::vector<std::size_t> ranks;
+    std::vector<Run> runs;
     std::size_t preorder = 0;
     bool ascending = true;
 
@@ -176,9 +182,8 @@ struct DatDatabase::Walk {
              std::size_t rank) {
         const std::size_t at = table.size();
         table.resize(at + (to - from));
-        ranks.resize(table.size());
+        runs.push_back({at, rank + from});
         DatDirectory::value_type* out = table.data() + at;
-        std::size_t* out_rank = ranks.data() + at;
         bool in_order = ascending;
         std::uint32_t last = at == 0 ? 0 : table[at - 1].first;
         bool first = at == 0;
@@ -189,7 +194,6 @@ struct DatDatabase::Walk {
             first = false;
             last = entry.id;
             *out++ = {entry.id, entry};
-            *out_rank++ = rank + i;
         }
         ascending = in_order;
     }
@@ -197,9 +201,16 @@ struct DatDatabase::Walk {
     // The table sorted by id, the later in pre-order kept of each id: for a tree that is not a
     // search tree, or gives an id twice.
     void sort_by_id() {
+        std::vector<std::size_t> ranks(table.size());
+        for (std::size_t run = 0; run < runs.size(); ++run) {
+            const std::size_t end = run + 1 < runs.size() ? runs[run + 1].at : table.size();
+            for (std::size_t at = runs[run].at; at < end; ++at) {
+                ranks[at] = runs[run].rank + (at - runs[run].at);
+            }
+        }
         std::vector<std::size_t> order(table.size());
         std::iota(order.begin(), order.end(), std::size_t{0});
-        std::ranges::sort(order, {}, [this](std::size_t at) {
+        std::ranges::sort(order, {}, [this, &ranks](std::size_t at) {
             return std::pair{table[at].first, ranks[at]};
         });
         std::vector<DatDirectory::value_type> sorted;
