@@ -83,13 +83,8 @@ std::string read_failure_text(const dat::DatDatabase& database, std::uint32_t id
 
 std::expected<std::vector<std::uint8_t>, std::string> expand_stored(
     std::span<const std::uint8_t> stored) {
-    constexpr std::size_t prefix = dat::lrs::size_prefix_length;
-    // A stream shorter than its prefix declares its stored length, as `expanded_size` says.
-    const std::uint32_t declared = stored.size() >= prefix
-                                       ? base::load_le<std::uint32_t>(stored.first<prefix>())
-                                       : static_cast<std::uint32_t>(stored.size());
     std::vector<std::uint8_t> expanded = dat::decompress_lrs(stored);
-    if (auto shortfall = short_expansion_text(expanded.size(), declared)) {
+    if (auto shortfall = short_expansion_text(expanded.size(), dat::declared_lrs_size(stored))) {
         return std::unexpected{std::move(*shortfall)};
     }
     return expanded;
