@@ -1,10 +1,7 @@
 #include "archive.hpp"
 
 #include <algorithm>
-#include <cerrno>
-#include <new>
 #include <span>
-#include <stdexcept>
 
 #include "tarnwick_base/little_endian.hpp"
 
@@ -42,21 +39,6 @@ std::expected<std::uint32_t, dat::DatError> declared_size(const dat::DatDatabase
             std::span<const std::uint8_t, prefix>{window.at(at), prefix});
     }
     return database.expanded_size(id);
-}
-
-dat::ChainSource chains(const dat::DatDatabase& database) {
-    return {database.source(), database.header().block_size, database.file_length()};
-}
-
-// As the library does, memory that runs out is the error of the read, not an exception.
-template <class Read>
-std::expected<void, dat::DatError> within_memory(const Read& read) {
-    try {
-        return read();
-    } catch (const std::bad_alloc&) {
-    } catch (const std::length_error&) {
-    }
-    return std::unexpected{dat::DatError{dat::IoError::from_errno(ENOMEM)}};
 }
 
 }  // namespace
@@ -139,26 +121,6 @@ std::optional<dat::DatDatabase> open_archive(const std::filesystem::path& path) 
         return std::nullopt;
     }
     return std::move(*database);
-}
-
-std::expected<void, dat::DatError> read_stored_chain(const dat::DatDatabase& database,
-                                                     const dat::DatFileEntry& entry,
-                                                     dat::ReadWindow& window,
-                                                     std::vector<std::uint8_t>& out) {
-    auto read = within_memory(
-        [&] { return dat::read_chain(chains(database), entry.offset, entry.size, window, out); });
-    if (!read) {
-        out.clear();
-    }
-    return read;
-}
-
-std::expected<void, dat::DatError> read_stored_chain(const dat::DatDatabase& database,
-                                                     const dat::DatFileEntry& entry,
-                                                     dat::ReadWindow& window,
-                                                     std::span<std::uint8_t> out) {
-    return within_memory(
-        [&] { return dat::read_chain(chains(database), entry.offset, window, out); });
 }
 
 std::expected<std::vector<std::uint8_t>, Failure> read_whole_file(const dat::DatDatabase& database,

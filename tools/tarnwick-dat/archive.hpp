@@ -71,18 +71,6 @@ std::string read_failure_text(const dat::DatDatabase& database, std::uint32_t id
 std::expected<std::vector<std::uint8_t>, std::string> expand_stored(
     std::span<const std::uint8_t> stored);
 
-// The stored bytes of `entry`'s chain, into `out`, through `window`: the bytes and the error that
-// `DatDatabase::read_file_data` gives, and memory that runs out an error too.
-std::expected<void, dat::DatError> read_stored_chain(const dat::DatDatabase& database,
-                                                     const dat::DatFileEntry& entry,
-                                                     dat::ReadWindow& window,
-                                                     std::vector<std::uint8_t>& out);
-// The same into the caller's `out`, of `entry.size` bytes.
-std::expected<void, dat::DatError> read_stored_chain(const dat::DatDatabase& database,
-                                                     const dat::DatFileEntry& entry,
-                                                     dat::ReadWindow& window,
-                                                     std::span<std::uint8_t> out);
-
 // The bytes of file `id`, expanded when stored compressed. An expansion that gives fewer bytes
 // than its stream declares is a failure, never a short file.
 std::expected<std::vector<std::uint8_t>, Failure> read_whole_file(const dat::DatDatabase& database,

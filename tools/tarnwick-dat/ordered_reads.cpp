@@ -46,7 +46,7 @@ std::expected<void, dat::DatError> read_stored(const dat::DatDatabase& database,
                                                dat::ReadWindow& window,
                                                std::vector<std::uint8_t>& out) {
     hold_chain(database, entry, window);
-    return read_stored_chain(database, entry, window, out);
+    return database.read_file_data(entry.offset, entry.size, window, out);
 }
 
 std::expected<void, dat::DatError> read_stored(const dat::DatDatabase& database,
@@ -54,7 +54,7 @@ std::expected<void, dat::DatError> read_stored(const dat::DatDatabase& database,
                                                dat::ReadWindow& window,
                                                std::span<std::uint8_t> out) {
     hold_chain(database, entry, window);
-    return read_stored_chain(database, entry, window, out);
+    return database.read_file_data(entry.offset, window, out.first(entry.size));
 }
 
 std::optional<std::size_t> halving_cut(std::size_t count,

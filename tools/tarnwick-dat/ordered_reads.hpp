@@ -37,7 +37,8 @@ std::uint64_t chain_run_length(std::uint64_t size, std::uint64_t block_size);
 void hold_chain(const dat::DatDatabase& database, const dat::DatFileEntry& entry,
                 dat::ReadWindow& window);
 
-// `read_stored_chain` after `hold_chain`.
+// `DatDatabase::read_file_data` of `entry`'s chain through `window`, after `hold_chain`; into a
+// span, of `entry.size` bytes at its start.
 std::expected<void, dat::DatError> read_stored(const dat::DatDatabase& database,
                                                const dat::DatFileEntry& entry,
                                                dat::ReadWindow& window,

@@ -310,6 +310,24 @@ std::expected<std::vector<std::uint8_t>, DatError> DatDatabase::read_file_data(
     });
 }
 
+std::expected<void, DatError> DatDatabase::read_file_data(std::uint32_t offset, std::uint32_t size,
+                                                          ReadWindow& window,
+                                                          std::vector<std::uint8_t>& out) const {
+    auto read = within_memory([&] {
+        return read_chain(chains(*file_, header_, file_length_), offset, size, window, out);
+    });
+    if (!read) {
+        out.clear();
+    }
+    return read;
+}
+
+std::expected<void, DatError> DatDatabase::read_file_data(std::uint32_t offset, ReadWindow& window,
+                                                          std::span<std::uint8_t> out) const {
+    return within_memory(
+        [&] { return read_chain(chains(*file_, header_, file_length_), offset, window, out); });
+}
+
 std::expected<std::vector<std::uint8_t>, DatError> DatDatabase::read_file_data_exact(
     std::uint32_t offset, std::uint32_t size) const {
     return within_memory(
@@ -354,8 +372,7 @@ std::expected<std::uint32_t, DatError> DatDatabase::expanded_size(std::uint32_t 
         std::vector<std::uint8_t> prefix;
         TARNWICK_TRY(read_chain(chains(*file_, header_, file_length_), entry.offset,
                                 lrs::size_prefix_length, window, prefix));
-        return tarnwick_base::load_le<std::uint32_t>(
-            std::span<const std::uint8_t>{prefix}.first<lrs::size_prefix_length>());
+        return declared_lrs_size(prefix);
     });
 }
 

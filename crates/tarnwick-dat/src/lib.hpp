@@ -156,6 +156,16 @@ class TARNWICK_DAT_API DatDatabase {
     // A chain's bytes, a run of contiguous blocks in one read (see `read_chain`).
     std::expected<std::vector<std::uint8_t>, DatError> read_file_data(std::uint32_t offset,
                                                                       std::uint32_t size) const;
+    // The same through the caller's window, into `out`, whose room is kept from read to read
+    // (emptied when the read fails), so that chains read one after another cost few reads and
+    // no allocation each.
+    std::expected<void, DatError> read_file_data(std::uint32_t offset, std::uint32_t size,
+                                                 ReadWindow& window,
+                                                 std::vector<std::uint8_t>& out) const;
+    // The same into `out`, as many bytes as it holds: a chain's bytes straight where they are
+    // wanted. After a failure its bytes are unspecified.
+    std::expected<void, DatError> read_file_data(std::uint32_t offset, ReadWindow& window,
+                                                 std::span<std::uint8_t> out) const;
     // The same, one read for every link word and every payload: the reference for the above.
     std::expected<std::vector<std::uint8_t>, DatError> read_file_data_exact(
         std::uint32_t offset, std::uint32_t size) const;

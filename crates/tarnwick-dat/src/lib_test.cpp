@@ -613,15 +613,29 @@ class StepByStepArchive {
 };
 
 // The same through the library, each file through `get_file` alone, through one window shared
-// by all files and through the exact chain read, which must all agree.
+// by all files, through the exact chain read, and through shared windows into a kept buffer and
+// into room of the chain's size, which must all agree.
 std::string read_files(const DatDatabase& database) {
     std::string text;
     ReadWindow shared;
+    ReadWindow kept_window;
+    ReadWindow room_window;
+    Bytes kept;
     for (const auto& [id, entry] : Directory{database.files().begin(), database.files().end()}) {
         const auto alone = database.get_file(id);
         EXPECT_EQ(outcome(database.get_file(id, shared)), outcome(alone));
         const std::string listing = line(id, outcome(alone));
-        EXPECT_EQ(listed(entry, database.read_file_data_exact(entry.offset, entry.size)), listing);
+        const auto exact = database.read_file_data_exact(entry.offset, entry.size);
+        EXPECT_EQ(listed(entry, exact), listing);
+        const auto into_kept = database.read_file_data(entry.offset, entry.size, kept_window, kept);
+        EXPECT_EQ(into_kept ? outcome(kept) : into_kept.error().debug(), outcome(exact));
+        EXPECT_TRUE(into_kept || kept.empty());
+        if (entry.size <= 4096) {
+            Bytes room(entry.size);
+            const auto into_room = database.read_file_data(entry.offset, room_window, room);
+            EXPECT_EQ(into_room.has_value(), exact.has_value());
+            EXPECT_TRUE(!into_room || room == *exact);
+        }
         text += listing;
     }
     return text;
