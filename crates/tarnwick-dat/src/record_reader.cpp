@@ -8,6 +8,7 @@
 
 #include "tarnwick_base/expected.hpp"
 #include "tarnwick_base/little_endian.hpp"
+#include "tarnwick_dat/record_failure.hpp"
 #include "tarnwick_dat/utils/read_loop.hpp"
 
 namespace tarnwick_dat {
@@ -18,6 +19,16 @@ ReadError end_of_data(std::string_view text) {
 }
 
 }  // namespace
+
+ReadError number_cut_short() {
+    return end_of_data("failed to fill whole buffer");
+}
+
+ReadFrame field_frame(const FieldSite& site) {
+    std::string message = "While parsing field '";
+    message.append(site.field).append("' in ").append(site.record);
+    return {std::move(message), SourceSite{site.file, site.line}};
+}
 
 std::expected<std::size_t, IoError> Reader::read_up_to(std::span<std::uint8_t> out) {
     return fill_by_reads(out, [this](std::span<std::uint8_t> rest) { return read_some(rest); });
@@ -33,7 +44,7 @@ std::expected<Number, ReadError> read_number_in_place(Reader& reader) {
         return std::unexpected{ReadError::io(got.error())};
     }
     if (*got < sizeof raw) {
-        return std::unexpected{end_of_data("failed to fill whole buffer")};
+        return std::unexpected{number_cut_short()};
     }
     return tarnwick_base::load_le<Number>(raw);
 }
@@ -170,7 +181,7 @@ std::expected<std::vector<std::uint32_t>, ReadError> read_u32_list(Reader& reade
             return std::unexpected{ReadError::io(got.error())};
         }
         if (*got < bytes.size()) {
-            return std::unexpected{end_of_data("failed to fill whole buffer")};
+            return std::unexpected{number_cut_short()};
         }
         for (std::size_t i = old_size; i < values.size(); ++i) {
             values[i] = tarnwick_base::from_le(values[i]);
@@ -189,9 +200,7 @@ RecordReader::RecordReader(Reader& reader) : reader_{reader} {
 }
 
 void RecordReader::fail(ReadError error, const FieldSite& site) {
-    std::string message = "While parsing field '";
-    message.append(site.field).append("' in ").append(site.record);
-    error.push_frame({std::move(message), SourceSite{site.file, site.line}});
+    error.push_frame(field_frame(site));
     error_.emplace(rewind_after(reader_, start_, std::move(error)));
 }
 

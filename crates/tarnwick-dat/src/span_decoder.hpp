@@ -11,7 +11,7 @@ namespace tarnwick_dat {
 
 // Little-endian numbers taken one after another from bytes in memory, with no virtual call and
 // no error value: a number that does not fit is refused and nothing is taken. Decoders built on
-// it give up at the first refusal and leave the report of that failure to the record reader.
+// it stop at the first refusal and word the failure themselves.
 class SpanDecoder {
   public:
     explicit SpanDecoder(std::span<const std::uint8_t> bytes)

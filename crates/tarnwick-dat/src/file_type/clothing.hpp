@@ -32,7 +32,7 @@
 // stopped, its record and the line of the field's declaration below.
 //
 // Both `read`s give the same table, error and position: the one over a `ByteReader` decodes
-// straight from memory and gives way to the field-by-field read on any shortfall. Neither
+// straight from memory, without a virtual call per number, and words failures alike. Neither
 // reserves room for a count before the bytes it needs are there, so a corrupt count costs no
 // more memory than the file's length calls for, and fails where the bytes end.
 // Neither `read` checks that the table names itself; `read_clothing_table` does not either.
@@ -137,8 +137,8 @@ struct TARNWICK_DAT_API ClothingTable {
     // Refuses a big-endian request before reading anything. Unlike the nested records it adds
     // no frame and does not move the reader back; bytes after the second table are left unread.
     static std::expected<ClothingTable, ReadError> read(Reader& reader, Endian endian);
-    // The same table, error and position, decoded straight from the reader's bytes; where that
-    // decoding falls short it gives way to the read above, which reports the failure.
+    // The same table, error and position as the read above, decoded straight from the reader's
+    // bytes (a big-endian request goes to the read above, which refuses it).
     static std::expected<ClothingTable, ReadError> read(ByteReader& reader, Endian endian);
 
   private:

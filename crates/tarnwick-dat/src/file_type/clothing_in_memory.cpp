@@ -1,6 +1,7 @@
 // Clothing tables decoded straight from bytes in memory: the records of clothing.hpp, field by
-// field as clothing_fields.hpp lists them, without a virtual call per number. Any shortfall
-// gives up, and the record reader then reads the same bytes again to report the failure exactly.
+// field as clothing_fields.hpp lists them, without a virtual call per number. In memory the only
+// failure is the data ending inside a number; the decoder words it as the record reader does,
+// with the same frames, and leaves the reader where the record reader would.
 
 #include <algorithm>
 #include <optional>
@@ -9,13 +10,14 @@
 #include "tarnwick_base/hex.hpp"
 #include "tarnwick_dat/file_type/clothing.hpp"
 #include "tarnwick_dat/file_type/clothing_fields.hpp"
+#include "tarnwick_dat/record_failure.hpp"
 #include "tarnwick_dat/span_decoder.hpp"
 
 namespace tarnwick_dat {
 namespace {
 
 // Each record's fields in the order clothing_fields.hpp lists them; every step gives false
-// where the bytes end first.
+// where the bytes end first, with the failure in `error` and its place in `stopped_at`.
 class FieldDecoder {
   public:
     explicit FieldDecoder(std::span<const std::uint8_t> bytes) : in_{bytes} {}
@@ -25,20 +27,29 @@ class FieldDecoder {
         return visit_fields(out, *this);
     }
 
-    bool number(std::uint32_t& out, const FieldSite*) { return in_.number(out); }
+    // A failing field of a record gets its frame; the table's own numbers (no site) get none.
+    // Either way the reader is left on the number's first byte, unless a record moves it back.
+    bool number(std::uint32_t& out, const FieldSite* site) {
+        if (in_.number(out)) {
+            return true;
+        }
+        fail(site);
+        return false;
+    }
 
     // A count, then that many records. The list is reserved once, for no more records than the
     // bytes left can hold.
     template <class Record>
-    bool list(RecordList<Record>& out, const FieldSite&, const FieldSite&) {
+    bool list(RecordList<Record>& out, const FieldSite& count_site, const FieldSite& site) {
         std::uint32_t count = 0;
-        if (!in_.number(count)) {
+        if (!number(count, &count_site)) {
             return false;
         }
         out.reserve(std::min<std::size_t>(count, in_.left() / smallest_stored_size<Record>));
         for (std::uint32_t i = 0; i < count; ++i) {
             Record element;
             if (!record(element)) {
+                error->push_frame(field_frame(site));
                 return false;
             }
             out.push_back(std::move(element));
@@ -47,12 +58,12 @@ class FieldDecoder {
     }
 
     // The packed layout: count, unused bucket size, then keys and values; a later key replaces
-    // an earlier one.
+    // an earlier one. A value that fails leaves the reader on its first byte.
     template <class Value>
     bool table(PackableHashTable<Value>& out) {
         std::uint16_t count = 0;
         std::uint16_t bucket_size = 0;
-        if (!in_.number(count) || !in_.number(bucket_size)) {
+        if (!small_number(count) || !small_number(bucket_size)) {
             return false;
         }
         // Every entry takes at least its key and a 32-bit number: reserve no more than the
@@ -61,8 +72,13 @@ class FieldDecoder {
         out.reserve(std::min<std::size_t>(count, in_.left() / least_entry_bytes));
         for (std::uint32_t i = 0; i < count; ++i) {
             std::uint32_t key = 0;
+            if (!number(key, nullptr)) {
+                return false;
+            }
+            const std::size_t value_start = in_.consumed();
             Value value;
-            if (!in_.number(key) || !record(value)) {
+            if (!record(value)) {
+                stopped_at = value_start;
                 return false;
             }
             out.insert_or_assign(key, std::move(value));
@@ -70,33 +86,53 @@ class FieldDecoder {
         return true;
     }
 
-    std::size_t left() const { return in_.left(); }
     std::size_t consumed() const { return in_.consumed(); }
+    std::size_t left() const { return in_.left(); }
+
+    std::optional<ReadError> error;
+    std::size_t stopped_at = 0;
 
   private:
+    bool small_number(std::uint16_t& out) {
+        if (in_.number(out)) {
+            return true;
+        }
+        fail(nullptr);
+        return false;
+    }
+
+    void fail(const FieldSite* site) {
+        error.emplace(number_cut_short());
+        if (site != nullptr) {
+            error->push_frame(field_frame(*site));
+        }
+        stopped_at = in_.consumed();
+    }
+
     SpanDecoder in_;
 };
 
 }  // namespace
 
 std::expected<ClothingTable, ReadError> ClothingTable::read(ByteReader& reader, Endian endian) {
-    if (endian == Endian::Little) {
-        const std::uint64_t start = *reader.position();  // memory always knows it
-        FieldDecoder in{reader.unread()};
-        // The records take a few times the bytes they are stored in.
-        auto table = decode_in_arena(4 * in.left() + 256, [&]() -> std::optional<ClothingTable> {
-            ClothingTable decoded;
-            if (!in.record(decoded)) {
-                return std::nullopt;
-            }
-            return decoded;
-        });
-        if (table) {
-            (void)reader.seek(start + in.consumed());  // seeking memory cannot fail
-            return std::move(*table);
-        }
+    if (endian != Endian::Little) {
+        return read(static_cast<Reader&>(reader), endian);
     }
-    return read(static_cast<Reader&>(reader), endian);
+    const std::uint64_t start = *reader.position();  // memory always knows it
+    FieldDecoder in{reader.unread()};
+    // The records take a few times the bytes they are stored in.
+    auto table = decode_in_arena(4 * in.left() + 256, [&]() -> std::optional<ClothingTable> {
+        ClothingTable decoded;
+        if (!in.record(decoded)) {
+            return std::nullopt;
+        }
+        return decoded;
+    });
+    (void)reader.seek(start + (table ? in.consumed() : in.stopped_at));  // memory cannot fail
+    if (!table) {
+        return std::unexpected{std::move(*in.error)};
+    }
+    return std::move(*table);
 }
 
 std::expected<ClothingTable, DatError> read_clothing_table(std::span<const std::uint8_t> bytes) {
