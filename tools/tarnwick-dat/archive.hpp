@@ -14,7 +14,6 @@
 #include "tarnwick_base/hex.hpp"
 #include "tarnwick_base/little_endian.hpp"
 #include "tarnwick_base/text.hpp"
-#include "tarnwick_dat/block_chain.hpp"
 #include "tarnwick_dat/error.hpp"
 #include "tarnwick_dat/file_type.hpp"
 #include "tarnwick_dat/file_type/clothing.hpp"
