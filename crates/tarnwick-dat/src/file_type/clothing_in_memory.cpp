@@ -29,8 +29,8 @@ class FieldDecoder {
 
     // A failing field of a record gets its frame; the table's own numbers (no site) get none.
     // Either way the reader is left on the number's first byte, unless a record moves it back.
-    bool number(std::uint32_t& out, const FieldSite* site) {
-        if (in_.number(out)) {
+    [[gnu::always_inline]] bool number(std::uint32_t& out, const FieldSite* site) {
+        if (in_.number(out)) [[likely]] {
             return true;
         }
         fail(site);
@@ -101,7 +101,8 @@ class FieldDecoder {
         return false;
     }
 
-    void fail(const FieldSite* site) {
+    // Out of line: the decoding loops stay tight.
+    [[gnu::cold, gnu::noinline]] void fail(const FieldSite* site) {
         error.emplace(number_cut_short());
         if (site != nullptr) {
             error->push_frame(field_frame(*site));
