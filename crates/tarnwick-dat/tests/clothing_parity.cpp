@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "clothing_sweep.hpp"
 #include "common.hpp"
 #include "common/motion_command_names.hpp"
 #include "deferred_text.hpp"
@@ -16,7 +17,6 @@
 #include "tarnwick_dat/file_type/clothing.hpp"
 #include "tarnwick_dat/file_type/clothing_tally.hpp"
 #include "tarnwick_dat/lib.hpp"
-#include "tarnwick_dat/utils/read_window.hpp"
 
 using namespace tarnwick_dat;
 
@@ -58,24 +58,24 @@ void check_known_record(const ClothingTable& table) {
     runner::assert_eq(swap.new_texture, 0x0500025Fu);
 }
 
-// Reads and parses one clothing file, which must parse completely and name itself.
-ClothingTable parse_clothing_table(const DatDatabase& dat, std::uint32_t id, ReadWindow& ahead) {
-    auto bytes = dat.get_file(id, ahead);
+// Reports a clothing file that did not parse completely or does not name itself.
+const ClothingTable& parse_clothing_table(std::uint32_t id, clothing_sweep::TableRead& read) {
+    auto& [bytes, table, parsed_to] = read;
     if (!bytes) {
         runner::fail("read ClothingTable " + hex_id(id) + ": " + bytes.error().display());
     }
-    ByteReader reader{*bytes};
-    auto table = ClothingTable::read(reader, Endian::Little);
+    // Read and parsed beforehand (clothing_sweep.hpp), perhaps on another thread; reported
+    // here, on the check's own.
     if (!table) {
         runner::fail("parse ClothingTable " + hex_id(id) + " (" + std::to_string(bytes->size()) +
                      " bytes): " + table.error().display());
     }
     runner::assert_eq(table->id, id, "ClothingTable " + hex_id(id) + " self-id mismatch");
-    const std::uint64_t consumed = reader.position().value_or(0);
+    const std::uint64_t consumed = parsed_to;
     runner::assert_eq(consumed, std::uint64_t{bytes->size()},
                       "ClothingTable " + hex_id(id) + " parser stopped at byte " +
                           std::to_string(consumed) + " of " + std::to_string(bytes->size()));
-    return std::move(*table);
+    return *table;
 }
 
 }  // namespace
@@ -93,16 +93,16 @@ RUNNER_CHECK(all_retail_clothing_tables_parse) {
     const std::vector<std::uint32_t> ids = clothing_ids(*dat);
     runner::assert_that(!ids.empty(), "expected at least one ClothingTable record in portal.dat");
 
-    ClothingTally tally;
     bool saw_known_record = false;
-    for (ReadWindow ahead; const std::uint32_t id : ids) {
-        const ClothingTable table = parse_clothing_table(*dat, id, ahead);
-        tally.add(table);
-        if (id == known_clothing_id) {
-            check_known_record(table);
-            saw_known_record = true;
-        }
-    }
+    const ClothingTally tally = clothing_sweep::sweep_clothing_tables(
+        *dat, ids, known_clothing_id, [&](std::uint32_t id, clothing_sweep::TableRead& read) {
+            const ClothingTable& table = parse_clothing_table(id, read);
+            if (id == known_clothing_id) {
+                check_known_record(table);
+                saw_known_record = true;
+            }
+        });
+
     runner::assert_that(saw_known_record, "did not encounter known retail Clothing 0x10000001");
     std::cout << "Parsed " << ids.size() << " ClothingTable records: " << tally.base_effects
               << " base effects (" << tally.object_effects << " object effects, "

@@ -16,4 +16,12 @@ void ClothingTally::add(const ClothingTable& table) {
     }
 }
 
+void ClothingTally::add(const ClothingTally& other) {
+    base_effects += other.base_effects;
+    sub_pal_effects += other.sub_pal_effects;
+    object_effects += other.object_effects;
+    texture_swaps += other.texture_swaps;
+    sub_palettes += other.sub_palettes;
+}
+
 }  // namespace tarnwick_dat

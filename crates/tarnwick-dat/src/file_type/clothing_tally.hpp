@@ -16,6 +16,8 @@ struct ClothingTally {
     std::uint64_t sub_palettes = 0;     // sub-palettes of all sub-palette effects
 
     void add(const ClothingTable& table);
+    // Adds totals gathered elsewhere (another thread's share of the tables).
+    void add(const ClothingTally& other);
 };
 
 }  // namespace tarnwick_dat

@@ -26,7 +26,9 @@ TEST(ClothingTally, CountsEveryQuantityAcrossTables) {
 
     ClothingTally tally;
     tally.add(first);
-    tally.add(second);
+    ClothingTally elsewhere;  // gathered apart, then added
+    elsewhere.add(second);
+    tally.add(elsewhere);
     EXPECT_EQ(tally.base_effects, 3u);
     EXPECT_EQ(tally.sub_pal_effects, 3u);
     EXPECT_EQ(tally.object_effects, 3u);

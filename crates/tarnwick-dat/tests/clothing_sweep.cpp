@@ -1,0 +1,102 @@
+#include "clothing_sweep.hpp"
+
+#include <algorithm>
+#include <stop_token>
+#include <thread>
+
+namespace clothing_sweep {
+namespace {
+
+// Whether the check reports nothing for this read: the table parsed whole and names itself.
+bool passes(const TableRead& read, std::uint32_t id) {
+    return read.bytes && read.table && read.table->id == id && read.parsed_to == read.bytes->size();
+}
+
+// Where the second thread's part begins: about half the stored bytes on from the start, after
+// `keep_id`, leaving both parts something; `ids.size()` (no second part) on one core.
+std::size_t second_part_start(const DatDatabase& dat, std::span<const std::uint32_t> ids,
+                              std::uint32_t keep_id) {
+    if (ids.size() < 2 || std::thread::hardware_concurrency() < 2) {
+        return ids.size();
+    }
+    std::vector<std::uint64_t> sizes(ids.size());
+    std::uint64_t total = 0;
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        const auto found = dat.files().find(ids[i]);
+        sizes[i] = found == dat.files().end() ? 0 : found->second.size;
+        total += sizes[i];
+    }
+    std::size_t start = 1;
+    for (std::uint64_t before = sizes[0]; start + 1 < ids.size() && 2 * before < total; ++start) {
+        before += sizes[start];
+    }
+    const auto after_kept = std::upper_bound(ids.begin(), ids.end(), keep_id);
+    return std::max(start, static_cast<std::size_t>(after_kept - ids.begin()));
+}
+
+// The second thread's part: the tables it vouches for, counted, and where it stopped.
+struct SecondPart {
+    ClothingTally tally;
+    std::size_t stopped_at = 0;
+};
+
+void vouch(const DatDatabase& dat, std::span<const std::uint32_t> ids, std::size_t start,
+           SecondPart& part, const std::stop_token& stop) {
+    part.stopped_at = start;
+    try {
+        ReadWindow ahead;
+        for (; part.stopped_at < ids.size() && !stop.stop_requested(); ++part.stopped_at) {
+            const TableRead read = read_table(dat, ids[part.stopped_at], ahead);
+            if (!passes(read, ids[part.stopped_at])) {
+                return;
+            }
+            part.tally.add(*read.table);
+        }
+    } catch (...) {
+        // Whatever went wrong here happens again on the checking thread, which reports it.
+    }
+}
+
+}  // namespace
+
+TableRead read_table(const DatDatabase& dat, std::uint32_t id, ReadWindow& ahead) {
+    TableRead read{dat.get_file(id, ahead), {}, 0};
+    if (read.bytes) {
+        ByteReader reader{*read.bytes};
+        read.table = ClothingTable::read(reader, Endian::Little);
+        read.parsed_to = reader.position().value_or(0);
+    }
+    return read;
+}
+
+ClothingTally sweep_clothing_tables(const DatDatabase& dat, std::span<const std::uint32_t> ids,
+                                    std::uint32_t keep_id,
+                                    const std::function<void(std::uint32_t, TableRead&)>& visit) {
+    ClothingTally tally;
+    ReadWindow ahead;
+    const auto visit_range = [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            TableRead read = read_table(dat, ids[i], ahead);
+            visit(ids[i], read);
+            tally.add(*read.table);
+        }
+    };
+    const std::size_t second = second_part_start(dat, ids, keep_id);
+    if (second == ids.size()) {
+        visit_range(0, ids.size());
+        return tally;
+    }
+    SecondPart part;
+    {
+        // Stopped and joined on the way out when a failure reported here ends the pass.
+        std::jthread helper{[&](std::stop_token stop) { vouch(dat, ids, second, part, stop); }};
+        visit_range(0, second);
+        helper.join();
+    }
+    tally.add(part.tally);
+    ahead = ReadWindow{};
+    visit_range(part.stopped_at, ids.size());
+    return tally;
+}
+
+}  // namespace clothing_sweep

@@ -1,0 +1,40 @@
+#pragma once
+
+// The check's pass over every clothing table: read and parsed in ascending id order as far as
+// anything reported goes, with the later part of the tables read and parsed on a second thread
+// meanwhile when there is a second core. Nothing is reported from that thread: it only vouches
+// for the tables that would pass and counts them, and stops at the first it cannot vouch for.
+
+#include <cstdint>
+#include <expected>
+#include <functional>
+#include <span>
+#include <vector>
+
+#include "tarnwick_dat/file_type/clothing.hpp"
+#include "tarnwick_dat/file_type/clothing_tally.hpp"
+#include "tarnwick_dat/lib.hpp"
+#include "tarnwick_dat/utils/read_window.hpp"
+
+namespace clothing_sweep {
+
+using namespace tarnwick_dat;
+
+// What reading and parsing one clothing file gave, before anything about it is reported.
+struct TableRead {
+    std::expected<std::vector<std::uint8_t>, DatError> bytes;
+    std::expected<ClothingTable, ReadError> table;
+    std::uint64_t parsed_to = 0;  // the byte where parsing stopped
+};
+
+TableRead read_table(const DatDatabase& dat, std::uint32_t id, ReadWindow& ahead);
+
+// `visit(id, read)` on the calling thread for every table `ids` names (ascending), in order,
+// except those the second thread vouched for; a visit that finds a fault is expected to end the
+// pass by throwing. None is skipped that `keep_id` names or that comes after the first table the
+// second thread could not vouch for. Gives the totals over all the tables.
+ClothingTally sweep_clothing_tables(const DatDatabase& dat, std::span<const std::uint32_t> ids,
+                                    std::uint32_t keep_id,
+                                    const std::function<void(std::uint32_t, TableRead&)>& visit);
+
+}  // namespace clothing_sweep
