@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory_resource>
 #include <new>
 #include <numeric>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <unordered_set>
 
 #include "tarnwick_base/expected.hpp"
@@ -171,21 +174,44 @@ struct DatDatabase::Walk {
         std::size_t at;    // in `table`
         std::size_t rank;  // in pre-order, of the entry at `at`
     };
-    std::vector<DatDirectory::value_type> table;
+    DatDirectory table;
+    std::size_t capacity = 0;
     std::vector<Run> runs;
     std::size_t preorder = 0;
     bool ascending = true;
+
+    // Room for `count` more pairs at the table's end, where they are then written.
+    DatDirectory::value_type* extend(std::size_t count) {
+        const std::size_t at = table.size_;
+        if (count > capacity - at) {
+            resize_storage(std::max(at + count, 2 * capacity));
+        }
+        table.size_ += count;
+        return table.table_.get() + at;
+    }
+    // The table's storage made `count` pairs long.
+    void resize_storage(std::size_t count) {
+        if (count > std::numeric_limits<std::size_t>::max() / sizeof(DatDirectory::value_type)) {
+            throw std::bad_alloc{};
+        }
+        void* moved = std::realloc(table.table_.get(), count * sizeof(DatDirectory::value_type));
+        if (moved == nullptr && count != 0) {
+            throw std::bad_alloc{};
+        }
+        (void)table.table_.release();
+        table.table_.reset(static_cast<DatDirectory::value_type*>(moved));
+        capacity = count;
+    }
 
     // The node's entries `from` to `to`; its first entry is the `rank`th in pre-order. Written
     // through pointers into room made beforehand, for the many thousands of entries.
     void add(std::span<const std::uint8_t> node, std::size_t from, std::size_t to,
              std::size_t rank) {
         const std::size_t at = table.size();
-        table.resize(at + (to - from));
         runs.push_back({at, rank + from});
-        DatDirectory::value_type* out = table.data() + at;
+        DatDirectory::value_type* out = extend(to - from);
         bool in_order = ascending;
-        std::uint32_t last = at == 0 ? 0 : table[at - 1].first;
+        std::uint32_t last = at == 0 ? 0 : out[-1].first;
         bool first = at == 0;
         for (std::size_t i = from; i < to; ++i) {
             const DatFileEntry entry =
@@ -208,27 +234,36 @@ struct DatDatabase::Walk {
                 ranks[at] = runs[run].rank + (at - runs[run].at);
             }
         }
+        const DatDirectory::value_type* pairs = table.begin();
         std::vector<std::size_t> order(table.size());
         std::iota(order.begin(), order.end(), std::size_t{0});
-        std::ranges::sort(order, {}, [this, &ranks](std::size_t at) {
-            return std::pair{table[at].first, ranks[at]};
+        std::ranges::sort(order, {}, [pairs, &ranks](std::size_t at) {
+            return std::pair{pairs[at].first, ranks[at]};
         });
         std::vector<DatDirectory::value_type> sorted;
         sorted.reserve(table.size());
         for (const std::size_t at : order) {
-            if (!sorted.empty() && sorted.back().first == table[at].first) {
-                sorted.back() = table[at];
+            if (!sorted.empty() && sorted.back().first == pairs[at].first) {
+                sorted.back() = pairs[at];
             } else {
-                sorted.push_back(table[at]);
+                sorted.push_back(pairs[at]);
             }
         }
-        table = std::move(sorted);
+        std::ranges::copy(sorted, table.table_.get());
+        table.size_ = sorted.size();
     }
 };
 
+static_assert(std::is_trivially_copyable_v<DatDirectory::value_type>,
+              "the directory's table is grown by realloc");
+
+void DatDirectory::Free::operator()(value_type* table) const noexcept {
+    std::free(table);
+}
+
 DatDirectory::const_iterator DatDirectory::find(std::uint32_t id) const {
-    const auto found = std::ranges::lower_bound(table_, id, {}, &value_type::first);
-    return found != table_.end() && found->first == id ? found : table_.end();
+    const auto found = std::ranges::lower_bound(begin(), end(), id, {}, &value_type::first);
+    return found != end() && found->first == id ? found : end();
 }
 
 DatDatabase::DatDatabase(DatHeader header, std::unique_ptr<const FileExtPolyfill> file,
@@ -285,8 +320,7 @@ std::vector<DatFileEntry> DatDatabase::entries(std::optional<DatFileType> type) 
     if (type && (kind == DatKind::Portal || kind == DatKind::Local) &&
         *type != DatFileType::Iteration) {
         const auto first_at = [&](std::uint32_t id) {
-            return std::ranges::lower_bound(files_.table_, id, {},
-                                            &DatDirectory::value_type::first);
+            return std::ranges::lower_bound(files_, id, {}, &DatDirectory::value_type::first);
         };
         for (std::uint32_t prefix = 0; prefix <= 0xFF; ++prefix) {
             if (classify_portal_prefix(static_cast<std::uint8_t>(prefix)) == *type) {
@@ -382,7 +416,9 @@ std::expected<void, DatError> DatDatabase::read_directory() {
     if (!walk.ascending) {
         walk.sort_by_id();
     }
-    files_.table_ = std::move(walk.table);
+    // Trimmed to its length: a large table's tail is given back without a copy.
+    walk.resize_storage(walk.table.size());
+    files_ = std::move(walk.table);
     return {};
 }
 

@@ -85,26 +85,42 @@ struct DirectoryShape {
     std::size_t depth = 0;
 };
 
+// An id and its entry as the directory holds them, named as a map's pairs are, and turned into
+// one where a map is built from the directory.
+struct DirectoryPair {
+    std::uint32_t first = 0;
+    DatFileEntry second;
+
+    operator std::pair<const std::uint32_t, DatFileEntry>() const { return {first, second}; }
+    operator std::pair<std::uint32_t, DatFileEntry>() const { return {first, second}; }
+};
+
 // An archive's directory, read like a read-only map of id to entry: each id once, as pairs of
 // the id and its entry in ascending id order, found by binary search. One flat table, sorted once
 // when the archive is opened, costs far less to build and to walk than a node for each entry.
 class TARNWICK_DAT_API DatDirectory {
   public:
-    using value_type = std::pair<std::uint32_t, DatFileEntry>;
-    using const_iterator = std::vector<value_type>::const_iterator;
+    using value_type = DirectoryPair;
+    using const_iterator = const value_type*;
     using iterator = const_iterator;
 
-    const_iterator begin() const { return table_.begin(); }
-    const_iterator end() const { return table_.end(); }
-    std::size_t size() const { return table_.size(); }
-    bool empty() const { return table_.empty(); }
+    const_iterator begin() const { return table_.get(); }
+    const_iterator end() const { return table_.get() + size_; }
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
     // The pair of `id`, or `end()`.
     const_iterator find(std::uint32_t id) const;
     bool contains(std::uint32_t id) const { return find(id) != end(); }
 
   private:
     friend class DatDatabase;
-    std::vector<value_type> table_;
+    // Taken with malloc and grown with realloc while the directory is read, so that the pages of
+    // a large table move as it grows instead of being copied to new ones.
+    struct Free {
+        void operator()(value_type* table) const noexcept;
+    };
+    std::unique_ptr<value_type[], Free> table_;
+    std::size_t size_ = 0;
 };
 
 // An open archive: its header, its whole directory, and the file, kept open for reading. The
