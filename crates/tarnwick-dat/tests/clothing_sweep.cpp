@@ -19,11 +19,15 @@ std::size_t second_part_start(const DatDatabase& dat, std::span<const std::uint3
     if (ids.size() < 2 || std::thread::hardware_concurrency() < 2) {
         return ids.size();
     }
+    // The ids ascend, as the directory does: one walk along it finds them all.
     std::vector<std::uint64_t> sizes(ids.size());
     std::uint64_t total = 0;
+    auto at = std::ranges::lower_bound(dat.files(), ids.front(), {}, &DirectoryPair::first);
     for (std::size_t i = 0; i < ids.size(); ++i) {
-        const auto found = dat.files().find(ids[i]);
-        sizes[i] = found == dat.files().end() ? 0 : found->second.size;
+        while (at != dat.files().end() && at->first < ids[i]) {
+            ++at;
+        }
+        sizes[i] = at != dat.files().end() && at->first == ids[i] ? at->second.size : 0;
         total += sizes[i];
     }
     std::size_t start = 1;
@@ -42,19 +46,24 @@ struct SecondPart {
 
 void vouch(const DatDatabase& dat, std::span<const std::uint32_t> ids, std::size_t start,
            SecondPart& part, const std::stop_token& stop) {
-    part.stopped_at = start;
+    // Counted here and handed over at the end: `part` lies beside the other thread's own
+    // variables, and writing it on every table would pull their cache lines back and forth.
+    ClothingTally tally;
+    std::size_t at = start;
     try {
         ReadWindow ahead;
-        for (; part.stopped_at < ids.size() && !stop.stop_requested(); ++part.stopped_at) {
-            const TableRead read = read_table(dat, ids[part.stopped_at], ahead);
-            if (!passes(read, ids[part.stopped_at])) {
-                return;
+        for (; at < ids.size() && !stop.stop_requested(); ++at) {
+            const TableRead read = read_table(dat, ids[at], ahead);
+            if (!passes(read, ids[at])) {
+                break;
             }
-            part.tally.add(*read.table);
+            tally.add(*read.table);
         }
     } catch (...) {
         // Whatever went wrong here happens again on the checking thread, which reports it.
     }
+    part.tally = tally;
+    part.stopped_at = at;
 }
 
 }  // namespace
