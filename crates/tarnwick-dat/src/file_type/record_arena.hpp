@@ -28,8 +28,15 @@ class TARNWICK_DAT_API RecordArena {
     RecordArena(const RecordArena&) = delete;
     RecordArena& operator=(const RecordArena&) = delete;
 
+    // From the first block while it lasts, without a call; then from blocks of the heap.
     void* allocate(std::size_t bytes, std::size_t alignment) {
-        return memory_.allocate(bytes, alignment);
+        void* at = next_;
+        std::size_t left = static_cast<std::size_t>(end_ - next_);
+        if (std::align(alignment, bytes, at, left) != nullptr) {
+            next_ = static_cast<std::byte*>(at) + bytes;
+            return at;
+        }
+        return more_.allocate(bytes, alignment);
     }
     void hold() noexcept { holders_.fetch_add(1, std::memory_order_relaxed); }
     void release() noexcept {
@@ -54,13 +61,17 @@ class TARNWICK_DAT_API RecordArena {
     };
 
   private:
-    RecordArena(void* first_block, std::size_t length, std::size_t allocation_length)
-        : memory_{first_block, length, std::pmr::new_delete_resource()},
+    RecordArena(std::byte* first_block, std::size_t length, std::size_t allocation_length)
+        : next_{first_block},
+          end_{first_block + length},
+          more_{std::pmr::new_delete_resource()},
           allocation_length_{allocation_length} {}
     ~RecordArena() = default;
     void destroy() noexcept;
 
-    std::pmr::monotonic_buffer_resource memory_;
+    std::byte* next_;  // the first block's unused rest, up to `end_`
+    std::byte* end_;
+    std::pmr::monotonic_buffer_resource more_;
     std::size_t allocation_length_;  // of the arena and its first block together
     std::atomic<std::size_t> holders_{1};
 };
