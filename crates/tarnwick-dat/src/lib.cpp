@@ -191,11 +191,16 @@ struct DatDatabase::Walk {
     }
     // The table's storage made `count` pairs long.
     void resize_storage(std::size_t count) {
+        if (count == 0) {  // realloc to no bytes is the implementation's choice
+            table.table_.reset();
+            capacity = 0;
+            return;
+        }
         if (count > std::numeric_limits<std::size_t>::max() / sizeof(DatDirectory::value_type)) {
             throw std::bad_alloc{};
         }
         void* moved = std::realloc(table.table_.get(), count * sizeof(DatDirectory::value_type));
-        if (moved == nullptr && count != 0) {
+        if (moved == nullptr) {
             throw std::bad_alloc{};
         }
         (void)table.table_.release();
