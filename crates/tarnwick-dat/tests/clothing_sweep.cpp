@@ -7,7 +7,18 @@
 namespace clothing_sweep {
 namespace {
 
+TableRead read_table(const DatDatabase& dat, std::uint32_t id, ReadWindow& ahead) {
+    TableRead read{dat.get_file(id, ahead), {}, 0};
+    if (read.bytes) {
+        ByteReader reader{*read.bytes};
+        read.table = ClothingTable::read(reader, Endian::Little);
+        read.parsed_to = reader.position().value_or(0);
+    }
+    return read;
+}
+
 // Whether the check reports nothing for this read: the table parsed whole and names itself.
+// Every fault the check's visit reports, the known record's contents aside, must fail here.
 bool passes(const TableRead& read, std::uint32_t id) {
     return read.bytes && read.table && read.table->id == id && read.parsed_to == read.bytes->size();
 }
@@ -68,16 +79,6 @@ void vouch(const DatDatabase& dat, std::span<const std::uint32_t> ids, std::size
 
 }  // namespace
 
-TableRead read_table(const DatDatabase& dat, std::uint32_t id, ReadWindow& ahead) {
-    TableRead read{dat.get_file(id, ahead), {}, 0};
-    if (read.bytes) {
-        ByteReader reader{*read.bytes};
-        read.table = ClothingTable::read(reader, Endian::Little);
-        read.parsed_to = reader.position().value_or(0);
-    }
-    return read;
-}
-
 ClothingTally sweep_clothing_tables(const DatDatabase& dat, std::span<const std::uint32_t> ids,
                                     std::uint32_t keep_id,
                                     const std::function<void(std::uint32_t, TableRead&)>& visit) {
@@ -103,7 +104,6 @@ ClothingTally sweep_clothing_tables(const DatDatabase& dat, std::span<const std:
         helper.join();
     }
     tally.add(part.tally);
-    ahead = ReadWindow{};
     visit_range(part.stopped_at, ids.size());
     return tally;
 }

@@ -27,12 +27,11 @@ struct TableRead {
     std::uint64_t parsed_to = 0;  // the byte where parsing stopped
 };
 
-TableRead read_table(const DatDatabase& dat, std::uint32_t id, ReadWindow& ahead);
-
 // `visit(id, read)` on the calling thread for every table `ids` names (ascending), in order,
 // except those the second thread vouched for; a visit that finds a fault is expected to end the
 // pass by throwing. None is skipped that `keep_id` names or that comes after the first table the
-// second thread could not vouch for. Gives the totals over all the tables.
+// second thread could not vouch for. Gives the totals over all the tables. A fault that `visit`
+// reports must also be one the second thread refuses to vouch for (`passes`, in the source).
 ClothingTally sweep_clothing_tables(const DatDatabase& dat, std::span<const std::uint32_t> ids,
                                     std::uint32_t keep_id,
                                     const std::function<void(std::uint32_t, TableRead&)>& visit);
