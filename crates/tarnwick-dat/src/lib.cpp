@@ -13,6 +13,7 @@
 #include <string>
 #include <type_traits>
 #include <unordered_set>
+#include <utility>
 
 #include "tarnwick_base/expected.hpp"
 #include "tarnwick_base/hex.hpp"
@@ -264,6 +265,32 @@ static_assert(std::is_trivially_copyable_v<DatDirectory::value_type>,
 
 void DatDirectory::Free::operator()(value_type* table) const noexcept {
     std::free(table);
+}
+
+DatDirectory::DatDirectory(const DatDirectory& other) : size_{other.size_} {
+    if (size_ != 0) {
+        table_.reset(static_cast<value_type*>(std::malloc(size_ * sizeof(value_type))));
+        if (!table_) {
+            throw std::bad_alloc{};
+        }
+        std::memcpy(table_.get(), other.table_.get(), size_ * sizeof(value_type));
+    }
+}
+
+DatDirectory& DatDirectory::operator=(const DatDirectory& other) {
+    if (this != &other) {
+        *this = DatDirectory{other};
+    }
+    return *this;
+}
+
+DatDirectory::DatDirectory(DatDirectory&& other) noexcept
+    : table_{std::move(other.table_)}, size_{std::exchange(other.size_, 0)} {}
+
+DatDirectory& DatDirectory::operator=(DatDirectory&& other) noexcept {
+    table_ = std::move(other.table_);
+    size_ = std::exchange(other.size_, 0);
+    return *this;
 }
 
 DatDirectory::const_iterator DatDirectory::find(std::uint32_t id) const {

@@ -104,6 +104,14 @@ class TARNWICK_DAT_API DatDirectory {
     using const_iterator = const value_type*;
     using iterator = const_iterator;
 
+    DatDirectory() = default;
+    // A copy holds a table of its own; a directory moved from is empty.
+    DatDirectory(const DatDirectory& other);
+    DatDirectory& operator=(const DatDirectory& other);
+    DatDirectory(DatDirectory&& other) noexcept;
+    DatDirectory& operator=(DatDirectory&& other) noexcept;
+    ~DatDirectory() = default;
+
     const_iterator begin() const { return table_.get(); }
     const_iterator end() const { return table_.get() + size_; }
     std::size_t size() const { return size_; }

@@ -437,17 +437,25 @@ TEST_F(ArchiveTest, EntriesInIdOrderOfOneTypeAlikeByPathAndFromMemory) {
     EXPECT_EQ(by_path.entries().front().modified_time(), sys_days{1970y / January / 2});
 }
 
-// The directory lives in a pool of its own; moving an archive, or assigning one over another,
-// keeps every entry reachable (under the address sanitizer: without touching freed memory).
+// The directory lives in a block of its own; moving an archive, or assigning one over another,
+// keeps every entry reachable (under the address sanitizer: without touching freed memory), and
+// leaves the archive moved from with an empty directory. A copied directory stands on its own.
 TEST_F(ArchiveTest, MovedArchivesKeepTheirDirectory) {
     DatWriter writer = create(64);
     writer.write_directory({*writer.store_file(0x10000001, Bytes{1, 2, 3})});
     DatDatabase first = open_ok(writer);
     DatDatabase second = open_ok(writer);
     second = std::move(first);
+    EXPECT_TRUE(first.files().empty());  // what a move leaves behind
     DatDatabase third{std::move(second)};
+    EXPECT_TRUE(second.files().empty());
     ASSERT_EQ(third.files().size(), 1u);
     EXPECT_EQ(file_bytes(third, 0x10000001), (Bytes{1, 2, 3}));
+    DatDirectory copy = third.files();
+    copy = DatDirectory{copy};
+    { const DatDatabase gone = std::move(third); }
+    ASSERT_EQ(copy.size(), 1u);
+    EXPECT_EQ(copy.find(0x10000001)->second.size, 3u);
 }
 
 // Hostile archives end in an error at once, without hanging or allocating their claims.
