@@ -1,6 +1,8 @@
 #include "tarnwick_dat/utils/decompress.hpp"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
 
 #include "tarnwick_base/little_endian.hpp"
@@ -24,49 +26,89 @@ void copy_reference(std::uint8_t* out, std::size_t produced, std::size_t distanc
     }
 }
 
+std::uint64_t load_word(const std::uint8_t* from) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, from, sizeof word);
+    return word;
+}
+
+void store_word(std::uint8_t* to, std::uint64_t word) {
+    std::memcpy(to, &word, sizeof word);
+}
+
+// An item's copy: three words, whatever its length, which covers the longest match.
+constexpr std::size_t item_copy = 3 * sizeof(std::uint64_t);
+static_assert(lrs::max_match_length <= item_copy);
+
+// A match that overlaps itself (`distance` below `length`, fewer than eight bytes back) repeats
+// its last `distance` bytes. A period of 1, 2 or 4 bytes is spread over a word, stored three
+// times; another is copied a byte at a time up to eight bytes, then a word at a time from as
+// many whole periods back as reach past eight bytes. Writes up to `item_copy` bytes.
+void copy_repeating(std::uint8_t* to, std::size_t distance, std::size_t length) {
+    if (std::endian::native == std::endian::little &&
+        (distance == 1 || distance == 2 || distance == 4)) {
+        std::uint32_t period = 0;
+        std::memcpy(&period, to - distance, distance);
+        constexpr std::array<std::uint64_t, 5> spread{0, 0x0101010101010101, 0x0001000100010001,
+                                                      0, 0x0000000100000001};
+        const std::uint64_t word = period * spread[distance];
+        for (std::size_t at = 0; at < item_copy; at += sizeof word) {
+            store_word(to + at, word);
+        }
+        return;
+    }
+    for (std::size_t i = 0; i < sizeof(std::uint64_t); ++i) {
+        to[i] = to[i - distance];
+    }
+    constexpr std::array<std::uint8_t, 8> periods_past_a_word{0, 8, 8, 9, 8, 10, 12, 14};
+    const std::size_t step = periods_past_a_word[distance];
+    for (std::size_t at = sizeof(std::uint64_t); at < length; at += sizeof(std::uint64_t)) {
+        store_word(to + at, load_word(to + at - step));
+    }
+}
+
 // The most one group (a control byte and its eight items) takes from the stream and gives.
 constexpr std::size_t group_input = 8 * lrs::reference_length;
 constexpr std::size_t group_output = 8 * lrs::max_match_length;
-// Wide enough for any match in one copy, one byte aside.
-constexpr std::size_t wide_copy = 16;
-static_assert(lrs::max_match_length <= wide_copy + 1);
 
-// Expands one whole group whose items all fit: the stream holds `group_input` bytes after the
-// control byte at `in`, the output has `group_output` bytes of room after `produced`, and
-// something has been produced, so no item needs a bound checked. Gives false, with `produced`
-// and `in` where it stopped, at a reference of distance 0.
+// Expands one whole group whose items all fit: the stream holds `group_input + item_copy` bytes
+// after the control byte at `in`, the output has `group_output + item_copy` bytes of room after
+// `produced`, and a word has been produced, so no item needs a bound checked. Gives false, with
+// `produced` and `in` where it stopped, at a reference of distance 0.
 bool expand_group(const std::uint8_t*& in, std::uint8_t* out, std::size_t& produced) {
-    const std::uint8_t control = *in++;
+    const unsigned control = *in++;
     if (control == 0) {
         std::memcpy(out + produced, in, 8);
         in += 8;
         produced += 8;
         return true;
     }
-    for (std::uint8_t bit = lrs::first_control_bit; bit != 0; bit >>= 1) {
-        if ((control & bit) == 0) {
-            out[produced++] = *in++;
+    for (unsigned shift = 8; shift-- > 0;) {
+        const bool is_reference = (control >> shift & 1) != 0;
+        const lrs::Reference reference = lrs::decode_reference(in[0], in[1]);
+        if (is_reference && (reference.distance < sizeof(std::uint64_t) ||
+                             reference.distance > produced)) {
+            in += lrs::reference_length;
+            if (reference.distance == 0) {
+                return false;
+            }
+            if (reference.distance > produced) {
+                copy_reference(out, produced, reference.distance, reference.length);
+            } else {
+                copy_repeating(out + produced, reference.distance, reference.length);
+            }
+            produced += reference.length;
             continue;
         }
-        const lrs::Reference reference = lrs::decode_reference(in[0], in[1]);
-        in += lrs::reference_length;
-        if (reference.distance == 0) {
-            return false;
+        // A literal, or a match a word or more back: three words, each read once the one
+        // before it is written, so that a match overlapping itself repeats as it must. What
+        // lands past the item is written again by the items after it.
+        const std::uint8_t* from = is_reference ? out + produced - reference.distance : in;
+        for (std::size_t at = 0; at < item_copy; at += sizeof(std::uint64_t)) {
+            store_word(out + produced + at, load_word(from + at));
         }
-        if (reference.distance <= produced && reference.distance >= reference.length) {
-            // Moving 16 bytes at once (read whole, then written) writes past the match only
-            // where later items write again; the bytes it reads past the match's source, which
-            // may overlap it, go only there.
-            // Indices, not pointers: the last byte's source may lie before `to` by more than 16.
-            const std::size_t from = produced - reference.distance;
-            std::memmove(out + produced, out + from, wide_copy);
-            if (reference.length > wide_copy) {
-                out[produced + wide_copy] = out[from + wide_copy];
-            }
-        } else {
-            copy_reference(out, produced, reference.distance, reference.length);
-        }
-        produced += reference.length;
+        produced += is_reference ? reference.length : 1;
+        in += is_reference ? lrs::reference_length : 1;
     }
     return true;
 }
@@ -113,8 +155,9 @@ std::size_t decompress_lrs_into(std::span<const std::uint8_t> input,
     std::uint8_t control_bit = 0;
     std::size_t input_idx = 0;
     while (produced < limit && input_idx < data.size()) {
-        if (control_bit == 0 && produced != 0 && data.size() - input_idx > group_input &&
-            limit - produced >= group_output + wide_copy) {
+        if (control_bit == 0 && produced >= sizeof(std::uint64_t) &&
+            data.size() - input_idx > group_input + item_copy &&
+            limit - produced >= group_output + item_copy) {
             const std::uint8_t* in = data.data() + input_idx;
             const bool whole = expand_group(in, out, produced);
             input_idx = static_cast<std::size_t>(in - data.data());
