@@ -140,15 +140,56 @@ std::vector<std::uint8_t> decompress_lrs(std::span<const std::uint8_t> input) {
     return output;
 }
 
-std::size_t decompress_lrs_into(std::span<const std::uint8_t> input,
-                                std::span<std::uint8_t> output) {
-    if (input.size() < lrs::size_prefix_length) {
-        std::ranges::copy(input, output.begin());
-        return input.size();
+namespace {
+
+// The items of one group, measured only: what `expand_group` adds to `produced`, under the same
+// conditions, without writing. Which item is which is worked into the sums, not branched on:
+// the control bits follow no pattern a branch could learn.
+bool measure_group(const std::uint8_t*& in, std::size_t& produced) {
+    const unsigned control = *in++;
+    for (unsigned shift = 8; shift-- > 0;) {
+        const unsigned is_reference = control >> shift & 1;
+        const lrs::Reference reference = lrs::decode_reference(in[0], in[1]);
+        if ((is_reference & static_cast<unsigned>(reference.distance == 0)) != 0) {
+            in += lrs::reference_length;
+            return false;
+        }
+        const std::size_t references = std::size_t{0} - is_reference;  // all ones or none
+        produced += 1 + ((reference.length - 1) & references);
+        in += 1 + is_reference;
     }
+    return true;
+}
+
+// Writes each item where it goes.
+struct Expanding {
+    std::uint8_t* out;
+
+    bool group(const std::uint8_t*& in, std::size_t& produced) const {
+        return expand_group(in, out, produced);
+    }
+    void reference(std::size_t produced, std::size_t distance, std::size_t length) const {
+        copy_reference(out, produced, distance, length);
+    }
+    void literal(std::size_t produced, std::uint8_t byte) const { out[produced] = byte; }
+};
+
+// Counts the bytes each item gives.
+struct Measuring {
+    static bool group(const std::uint8_t*& in, std::size_t& produced) {
+        return measure_group(in, produced);
+    }
+    static void reference(std::size_t, std::size_t, std::size_t) {}
+    static void literal(std::size_t, std::uint8_t) {}
+};
+
+// The one walk over a stream's items, for expanding it and for measuring the expansion: where it
+// stops and how much it gives do not depend on whether the bytes are written. Gives the length
+// expanded.
+template <class Items>
+std::size_t walk_items(std::span<const std::uint8_t> input, const Items& items) {
     const std::span<const std::uint8_t> data = input.subspan(lrs::size_prefix_length);
     const std::size_t limit = lrs_output_limit(input);
-    std::uint8_t* const out = output.data();
     std::size_t produced = 0;
 
     std::uint8_t control_byte = 0;
@@ -159,7 +200,7 @@ std::size_t decompress_lrs_into(std::span<const std::uint8_t> input,
             data.size() - input_idx > group_input + item_copy &&
             limit - produced >= group_output + item_copy) {
             const std::uint8_t* in = data.data() + input_idx;
-            const bool whole = expand_group(in, out, produced);
+            const bool whole = items.group(in, produced);
             input_idx = static_cast<std::size_t>(in - data.data());
             if (!whole) {
                 break;
@@ -182,17 +223,35 @@ std::size_t decompress_lrs_into(std::span<const std::uint8_t> input,
                 break;
             }
             const std::size_t length = std::min(reference.length, limit - produced);
-            copy_reference(out, produced, reference.distance, length);
+            items.reference(produced, reference.distance, length);
             produced += length;
         } else {
             if (input_idx >= data.size()) {
                 break;
             }
-            out[produced++] = data[input_idx++];
+            items.literal(produced++, data[input_idx++]);
         }
         control_bit >>= 1;
     }
     return produced;
+}
+
+}  // namespace
+
+std::size_t decompress_lrs_into(std::span<const std::uint8_t> input,
+                                std::span<std::uint8_t> output) {
+    if (input.size() < lrs::size_prefix_length) {
+        std::ranges::copy(input, output.begin());
+        return input.size();
+    }
+    return walk_items(input, Expanding{output.data()});
+}
+
+std::size_t lrs_expanded_length(std::span<const std::uint8_t> input) {
+    if (input.size() < lrs::size_prefix_length) {
+        return input.size();
+    }
+    return walk_items(input, Measuring{});
 }
 
 }  // namespace tarnwick_dat

@@ -20,5 +20,8 @@ std::size_t lrs_output_limit(std::span<const std::uint8_t> input);
 // `decompress_lrs` into the caller's `out`, of `lrs_output_limit(input)` bytes or more, for an
 // expansion that goes straight where it is wanted; gives the length expanded.
 std::size_t decompress_lrs_into(std::span<const std::uint8_t> input, std::span<std::uint8_t> out);
+// The length `decompress_lrs` gives, found without writing the bytes: for telling whether a
+// stream expands whole when its bytes are not wanted.
+std::size_t lrs_expanded_length(std::span<const std::uint8_t> input);
 
 }  // namespace tarnwick_dat

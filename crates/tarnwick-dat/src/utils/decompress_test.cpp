@@ -109,7 +109,7 @@ Bytes expand_byte_by_byte(const Bytes& input) {
     return output;
 }
 
-// Random streams: short and long distances (overlapping, reaching before the start, or 0),
+// Random streams, expanded and measured: short and long distances (overlapping, reaching before the start, or 0),
 // declared sizes short of, at and beyond what the stream gives, streams cut anywhere.
 TEST(DecompressLrs, AgreesWithTheByteByByteExpansion) {
     std::mt19937 rng{3};
@@ -133,7 +133,9 @@ TEST(DecompressLrs, AgreesWithTheByteByByteExpansion) {
             }
         }
         input.resize(input.size() - std::min<std::size_t>(input.size() - 4, rng() % 3));
-        ASSERT_EQ(decompress_lrs(input), expand_byte_by_byte(input)) << "round " << round;
+        const Bytes expanded = expand_byte_by_byte(input);
+        ASSERT_EQ(decompress_lrs(input), expanded) << "round " << round;
+        ASSERT_EQ(lrs_expanded_length(input), expanded.size()) << "round " << round;
     }
 }
 
