@@ -57,6 +57,13 @@ std::expected<void, dat::DatError> read_stored(const dat::DatDatabase& database,
     return database.read_file_data(entry.offset, window, out.first(entry.size));
 }
 
+std::expected<void, dat::DatError> check_stored(const dat::DatDatabase& database,
+                                                const dat::DatFileEntry& entry,
+                                                dat::ReadWindow& window) {
+    hold_chain(database, entry, window);
+    return database.check_file_data(entry.offset, entry.size, window);
+}
+
 std::optional<std::size_t> halving_cut(std::size_t count,
                                        const std::function<std::uint64_t(std::size_t)>& size_at) {
     if (count < 2 || std::thread::hardware_concurrency() < 2) {

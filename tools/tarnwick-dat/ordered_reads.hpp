@@ -48,6 +48,12 @@ std::expected<void, dat::DatError> read_stored(const dat::DatDatabase& database,
                                                dat::ReadWindow& window,
                                                std::span<std::uint8_t> out);
 
+// `DatDatabase::check_file_data` of `entry`'s chain through `window`, after `hold_chain`: its
+// reads and its error, none of its bytes kept.
+std::expected<void, dat::DatError> check_stored(const dat::DatDatabase& database,
+                                                const dat::DatFileEntry& entry,
+                                                dat::ReadWindow& window);
+
 // Where to cut `count` items, the `i`th holding `size_at(i)` bytes, into two stretches of about
 // as many bytes for two threads to read; nothing when one stretch will do (fewer than two items,
 // or one core).

@@ -168,6 +168,20 @@ struct GivenRoom {
     std::span<std::uint8_t> all(std::size_t /*size*/) const { return room; }
 };
 
+// Where `check_chain` gathers: nothing is copied out of the window; bytes that must be read step
+// by step go to a buffer of their own, let go at the end.
+struct LetGo {
+    std::size_t taken = 0;
+    std::vector<std::uint8_t> rest;
+    void expect(std::size_t /*size*/) const {}
+    std::size_t size() const { return taken; }
+    void append(const std::uint8_t* /*from*/, std::size_t length) { taken += length; }
+    std::span<std::uint8_t> all(std::size_t size) {
+        rest.resize(size);
+        return rest;
+    }
+};
+
 template <class Out>
 std::expected<void, DatError> gather_chain(const ChainSource& source, std::uint32_t offset,
                                            std::uint32_t size, ReadWindow& window, Out& out) {
@@ -218,6 +232,12 @@ std::expected<void, DatError> read_chain(const ChainSource& source, std::uint32_
                                          ReadWindow& window, std::span<std::uint8_t> out) {
     GivenRoom room{out};
     return gather_chain(source, offset, static_cast<std::uint32_t>(out.size()), window, room);
+}
+
+std::expected<void, DatError> check_chain(const ChainSource& source, std::uint32_t offset,
+                                          std::uint32_t size, ReadWindow& window) {
+    LetGo let_go;
+    return gather_chain(source, offset, size, window, let_go);
 }
 
 }  // namespace tarnwick_dat

@@ -43,5 +43,9 @@ std::expected<void, DatError> read_chain(const ChainSource& source, std::uint32_
 // bytes that go straight where they are wanted; after an error its bytes are unspecified.
 std::expected<void, DatError> read_chain(const ChainSource& source, std::uint32_t offset,
                                          ReadWindow& window, std::span<std::uint8_t> out);
+// The reads and the error of `read_chain`, keeping none of the bytes: whether a chain of `size`
+// bytes reads whole, when its bytes are not wanted.
+std::expected<void, DatError> check_chain(const ChainSource& source, std::uint32_t offset,
+                                          std::uint32_t size, ReadWindow& window);
 
 }  // namespace tarnwick_dat

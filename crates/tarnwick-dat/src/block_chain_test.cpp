@@ -268,10 +268,11 @@ TEST(ReadChain, AgreesWithTheStepByStepRead) {
                 std::array{bytes.size(), bytes.size() / 2, bytes.size() + 100}[pick(0, 2)];
             const std::size_t span =
                 std::array<std::size_t, 4>{0, block_size, 37, 4096}[pick(0, 3)];
-            // The bytes gathered into a vector and into the caller's room, each through its own
-            // window.
+            // The bytes gathered into a vector, into the caller's room and let go, each through
+            // its own window.
             ReadWindow window{span};
             ReadWindow room_window{span};
+            ReadWindow check_window{span};
             // Several chains through each window, as neighbouring files are read.
             for (int read = 0; read < 3; ++read) {
                 const std::uint32_t offset = pick(0, 4) == 0
@@ -289,6 +290,10 @@ TEST(ReadChain, AgreesWithTheStepByStepRead) {
                 ASSERT_EQ(fast, exact) << kind.name << ", seed " << seed << ", read " << read
                                        << ": " << size << " bytes at " << offset;
                 ASSERT_EQ(in_room, exact) << kind.name << ", seed " << seed << ", read " << read;
+                const auto checked = check_chain(source, offset, size, check_window);
+                ASSERT_EQ(checked ? "whole" : "error " + checked.error().debug(),
+                          exact.starts_with("error") ? exact : "whole")
+                    << kind.name << ", seed " << seed << ", read " << read << ", let go";
             }
         }
     }

@@ -190,6 +190,10 @@ class TARNWICK_DAT_API DatDatabase {
     // wanted. After a failure its bytes are unspecified.
     std::expected<void, DatError> read_file_data(std::uint32_t offset, ReadWindow& window,
                                                  std::span<std::uint8_t> out) const;
+    // The same reads through the caller's window and the same error, keeping none of the bytes:
+    // whether a chain reads whole, when its bytes are not wanted.
+    std::expected<void, DatError> check_file_data(std::uint32_t offset, std::uint32_t size,
+                                                  ReadWindow& window) const;
     // The same, one read for every link word and every payload: the reference for the above.
     std::expected<std::vector<std::uint8_t>, DatError> read_file_data_exact(
         std::uint32_t offset, std::uint32_t size) const;
