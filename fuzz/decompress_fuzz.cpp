@@ -1,4 +1,4 @@
-// The input both ways: as a compressed file's stored bytes, expanded; and as a file's bytes,
+// The input both ways: as a compressed file's stored bytes, expanded (and measured); and as a file's bytes,
 // compressed and expanded again, which must give them back exactly.
 
 #include <algorithm>
@@ -17,6 +17,8 @@ using tarnwick_fuzz::require;
 
 void expand(Bytes input) {
     const std::vector<std::uint8_t> output = decompress_lrs(input);
+    require(lrs_expanded_length(input) == output.size(),
+            "the measured length is not the expanded length");
     if (input.size() < lrs::size_prefix_length) {
         require(std::equal(output.begin(), output.end(), input.begin(), input.end()),
                 "a short input did not pass through");

@@ -126,8 +126,11 @@ TEST(DecompressLrs, AgreesWithTheByteByByteExpansion) {
                     input.push_back(static_cast<std::uint8_t>(rng()));
                     continue;
                 }
-                // Mostly short distances, some far, some before the output's start or 0.
-                const auto distance = rng() % 4 == 0 ? rng() % 4096 : 1 + rng() % 24;
+                // Mostly short distances, some far, some before the output's start, a few 0
+                // (which ends the expansion) anywhere in a group.
+                const auto distance = rng() % 256 == 0 ? 0
+                                      : rng() % 4 == 0 ? rng() % 4096
+                                                       : 1 + rng() % 24;
                 input.push_back(static_cast<std::uint8_t>(distance));
                 input.push_back(static_cast<std::uint8_t>((distance >> 4 & 0xF0) | (rng() & 0x0F)));
             }
