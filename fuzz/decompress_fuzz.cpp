@@ -1,5 +1,5 @@
-// The input both ways: as a compressed file's stored bytes, expanded (and measured); and as a file's bytes,
-// compressed and expanded again, which must give them back exactly.
+// The input both ways: as a compressed file's stored bytes, expanded (and measured); and as a
+// file's bytes, compressed and expanded again, which must give them back exactly.
 
 #include <algorithm>
 

@@ -394,8 +394,7 @@ std::expected<void, DatError> DatDatabase::read_file_data(std::uint32_t offset, 
         [&] { return read_chain(chains(*file_, header_, file_length_), offset, window, out); });
 }
 
-std::expected<void, DatError> DatDatabase::check_file_data(std::uint32_t offset,
-                                                           std::uint32_t size,
+std::expected<void, DatError> DatDatabase::check_file_data(std::uint32_t offset, std::uint32_t size,
                                                            ReadWindow& window) const {
     return within_memory(
         [&] { return check_chain(chains(*file_, header_, file_length_), offset, size, window); });

@@ -49,8 +49,8 @@ void copy_repeating(std::uint8_t* to, std::size_t distance, std::size_t length) 
         (distance == 1 || distance == 2 || distance == 4)) {
         std::uint32_t period = 0;
         std::memcpy(&period, to - distance, distance);
-        constexpr std::array<std::uint64_t, 5> spread{0, 0x0101010101010101, 0x0001000100010001,
-                                                      0, 0x0000000100000001};
+        constexpr std::array<std::uint64_t, 5> spread{0, 0x0101010101010101, 0x0001000100010001, 0,
+                                                      0x0000000100000001};
         const std::uint64_t word = period * spread[distance];
         for (std::size_t at = 0; at < item_copy; at += sizeof word) {
             store_word(to + at, word);
@@ -86,8 +86,8 @@ bool expand_group(const std::uint8_t*& in, std::uint8_t* out, std::size_t& produ
     for (unsigned shift = 8; shift-- > 0;) {
         const bool is_reference = (control >> shift & 1) != 0;
         const lrs::Reference reference = lrs::decode_reference(in[0], in[1]);
-        if (is_reference && (reference.distance < sizeof(std::uint64_t) ||
-                             reference.distance > produced)) {
+        if (is_reference &&
+            (reference.distance < sizeof(std::uint64_t) || reference.distance > produced)) {
             in += lrs::reference_length;
             if (reference.distance == 0) {
                 return false;

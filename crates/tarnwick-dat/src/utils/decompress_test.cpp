@@ -109,8 +109,8 @@ Bytes expand_byte_by_byte(const Bytes& input) {
     return output;
 }
 
-// Random streams, expanded and measured: short and long distances (overlapping, reaching before the start, or 0),
-// declared sizes short of, at and beyond what the stream gives, streams cut anywhere.
+// Random streams, expanded and measured: short and long distances (overlapping, reaching before the
+// start, or 0), declared sizes short of, at and beyond what the stream gives, streams cut anywhere.
 TEST(DecompressLrs, AgreesWithTheByteByByteExpansion) {
     std::mt19937 rng{3};
     for (int round = 0; round < 3000; ++round) {
