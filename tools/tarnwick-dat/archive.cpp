@@ -72,6 +72,10 @@ std::expected<std::vector<std::uint8_t>, std::string> expand_stored(
     return expanded;
 }
 
+bool expands_whole(std::span<const std::uint8_t> stored) {
+    return !short_expansion_text(dat::lrs_expanded_length(stored), dat::declared_lrs_size(stored));
+}
+
 HeaderRead read_header_only(const std::filesystem::path& path) {
     auto file = dat::ArchiveFile::open_read_only(path);
     if (!file) {

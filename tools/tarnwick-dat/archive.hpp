@@ -69,6 +69,8 @@ std::string read_failure_text(const dat::DatDatabase& database, std::uint32_t id
 // declares.
 std::expected<std::vector<std::uint8_t>, std::string> expand_stored(
     std::span<const std::uint8_t> stored);
+// Whether `expand_stored` of `stored` succeeds, found without expanding.
+bool expands_whole(std::span<const std::uint8_t> stored);
 
 // The bytes of file `id`, expanded when stored compressed. An expansion that gives fewer bytes
 // than its stream declares is a failure, never a short file.

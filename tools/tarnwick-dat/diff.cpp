@@ -290,8 +290,9 @@ struct Found {
 };
 
 // Compares the files of two archives one id at a time, reading each side through its own
-// window. A file whose stored bytes are the same on both sides is expanded once, to learn its
-// length and that it expands whole; only files that are listed are hashed, and only for JSON.
+// window. A file whose stored bytes are the same on both sides is measured, to learn that it
+// expands whole, and expanded only when it is listed; only files that are listed are hashed,
+// and only for JSON.
 class Comparison {
   public:
     Comparison(const dat::DatDatabase& old_database, const dat::DatDatabase& new_database,
@@ -322,10 +323,10 @@ class Comparison {
         if (old_stored && new_stored &&
             old_file.entry.is_compressed() == new_file.entry.is_compressed() &&
             std::ranges::equal(*old_stored, *new_stored)) {
-            const Read read = Contents::of(old_file.entry, old_stored);
-            if (read && names.empty()) {
+            if (names.empty() && (!old_file.entry.is_compressed() || expands_whole(*old_stored))) {
                 return std::nullopt;
             }
+            const Read read = Contents::of(old_file.entry, old_stored);
             return finished(
                 {Change::Metadata, side(old_file, read), side(new_file, read), std::move(names)});
         }
