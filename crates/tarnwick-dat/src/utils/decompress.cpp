@@ -36,14 +36,14 @@ void store_word(std::uint8_t* to, std::uint64_t word) {
     std::memcpy(to, &word, sizeof word);
 }
 
-// An item's copy: three words, whatever its length, which covers the longest match.
-constexpr std::size_t item_copy = 3 * sizeof(std::uint64_t);
-static_assert(lrs::max_match_length <= item_copy);
+// A match's copy: three words, whatever its length, which covers the longest match.
+constexpr std::size_t match_copy = 3 * sizeof(std::uint64_t);
+static_assert(lrs::max_match_length <= match_copy);
 
 // A match that overlaps itself (`distance` below `length`, fewer than eight bytes back) repeats
 // its last `distance` bytes. A period of 1, 2 or 4 bytes is spread over a word, stored three
 // times; another is copied a byte at a time up to eight bytes, then a word at a time from as
-// many whole periods back as reach past eight bytes. Writes up to `item_copy` bytes.
+// many whole periods back as reach past eight bytes. Writes up to `match_copy` bytes.
 void copy_repeating(std::uint8_t* to, std::size_t distance, std::size_t length) {
     if (std::endian::native == std::endian::little &&
         (distance == 1 || distance == 2 || distance == 4)) {
@@ -52,7 +52,7 @@ void copy_repeating(std::uint8_t* to, std::size_t distance, std::size_t length) 
         constexpr std::array<std::uint64_t, 5> spread{0, 0x0101010101010101, 0x0001000100010001, 0,
                                                       0x0000000100000001};
         const std::uint64_t word = period * spread[distance];
-        for (std::size_t at = 0; at < item_copy; at += sizeof word) {
+        for (std::size_t at = 0; at < match_copy; at += sizeof word) {
             store_word(to + at, word);
         }
         return;
@@ -71,8 +71,8 @@ void copy_repeating(std::uint8_t* to, std::size_t distance, std::size_t length) 
 constexpr std::size_t group_input = 8 * lrs::reference_length;
 constexpr std::size_t group_output = 8 * lrs::max_match_length;
 
-// Expands one whole group whose items all fit: the stream holds `group_input + item_copy` bytes
-// after the control byte at `in`, the output has `group_output + item_copy` bytes of room after
+// Expands one whole group whose items all fit: the stream holds `group_input + match_copy` bytes
+// after the control byte at `in`, the output has `group_output + match_copy` bytes of room after
 // `produced`, and a word has been produced, so no item needs a bound checked. Gives false, with
 // `produced` and `in` where it stopped, at a reference of distance 0.
 bool expand_group(const std::uint8_t*& in, std::uint8_t* out, std::size_t& produced) {
@@ -84,11 +84,13 @@ bool expand_group(const std::uint8_t*& in, std::uint8_t* out, std::size_t& produ
         return true;
     }
     for (unsigned shift = 8; shift-- > 0;) {
-        const bool is_reference = (control >> shift & 1) != 0;
+        if ((control >> shift & 1) == 0) {
+            out[produced++] = *in++;
+            continue;
+        }
         const lrs::Reference reference = lrs::decode_reference(in[0], in[1]);
-        if (is_reference &&
-            (reference.distance < sizeof(std::uint64_t) || reference.distance > produced)) {
-            in += lrs::reference_length;
+        in += lrs::reference_length;
+        if (reference.distance < sizeof(std::uint64_t) || reference.distance > produced) {
             if (reference.distance == 0) {
                 return false;
             }
@@ -97,18 +99,16 @@ bool expand_group(const std::uint8_t*& in, std::uint8_t* out, std::size_t& produ
             } else {
                 copy_repeating(out + produced, reference.distance, reference.length);
             }
-            produced += reference.length;
-            continue;
+        } else {
+            // A word or more back: three words, each read once the one before it is written,
+            // so that a match overlapping itself repeats as it must. What lands past the match
+            // is written again by the items after it.
+            const std::uint8_t* from = out + produced - reference.distance;
+            for (std::size_t at = 0; at < match_copy; at += sizeof(std::uint64_t)) {
+                store_word(out + produced + at, load_word(from + at));
+            }
         }
-        // A literal, or a match a word or more back: three words, each read once the one
-        // before it is written, so that a match overlapping itself repeats as it must. What
-        // lands past the item is written again by the items after it.
-        const std::uint8_t* from = is_reference ? out + produced - reference.distance : in;
-        for (std::size_t at = 0; at < item_copy; at += sizeof(std::uint64_t)) {
-            store_word(out + produced + at, load_word(from + at));
-        }
-        produced += is_reference ? reference.length : 1;
-        in += is_reference ? lrs::reference_length : 1;
+        produced += reference.length;
     }
     return true;
 }
@@ -264,8 +264,8 @@ std::size_t walk_items(std::span<const std::uint8_t> input, const Items& items) 
     std::size_t input_idx = 0;
     while (produced < limit && input_idx < data.size()) {
         if (control_bit == 0 && produced >= sizeof(std::uint64_t) &&
-            data.size() - input_idx > group_input + item_copy &&
-            limit - produced >= group_output + item_copy) {
+            data.size() - input_idx > group_input + match_copy &&
+            limit - produced >= group_output + match_copy) {
             const std::uint8_t* in = data.data() + input_idx;
             const bool whole = items.group(in, produced);
             input_idx = static_cast<std::size_t>(in - data.data());
