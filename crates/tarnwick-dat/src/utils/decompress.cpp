@@ -40,8 +40,8 @@ void store_word(std::uint8_t* to, std::uint64_t word) {
 constexpr std::size_t match_copy = 3 * sizeof(std::uint64_t);
 static_assert(lrs::max_match_length <= match_copy);
 
-// A match that overlaps itself (`distance` below `length`, fewer than eight bytes back) repeats
-// its last `distance` bytes. A period of 1, 2 or 4 bytes is spread over a word, stored three
+// A match fewer than eight bytes back repeats the last `distance` bytes (it overlaps itself when
+// longer than that). A period of 1, 2 or 4 bytes is spread over a word, stored three
 // times; another is copied a byte at a time up to eight bytes, then a word at a time from as
 // many whole periods back as reach past eight bytes. Writes up to `match_copy` bytes.
 void copy_repeating(std::uint8_t* to, std::size_t distance, std::size_t length) {
