@@ -57,8 +57,9 @@ void copy_repeating(std::uint8_t* to, std::size_t distance, std::size_t length) 
         }
         return;
     }
+    const std::uint8_t* const from = to - distance;
     for (std::size_t i = 0; i < sizeof(std::uint64_t); ++i) {
-        to[i] = to[i - distance];
+        to[i] = from[i];
     }
     constexpr std::array<std::uint8_t, 8> periods_past_a_word{0, 8, 8, 9, 8, 10, 12, 14};
     const std::size_t step = periods_past_a_word[distance];
