@@ -47,8 +47,11 @@ static_assert(lrs::max_match_length <= match_copy);
 void copy_repeating(std::uint8_t* to, std::size_t distance, std::size_t length) {
     if (std::endian::native == std::endian::little &&
         (distance == 1 || distance == 2 || distance == 4)) {
-        std::uint32_t period = 0;
-        std::memcpy(&period, to - distance, distance);
+        // The last four bytes, whole (a word is produced before a group is expanded whole),
+        // and of them the period's.
+        std::uint32_t last = 0;
+        std::memcpy(&last, to - sizeof last, sizeof last);
+        const std::uint32_t period = last >> (32 - 8 * distance);
         constexpr std::array<std::uint64_t, 5> spread{0, 0x0101010101010101, 0x0001000100010001, 0,
                                                       0x0000000100000001};
         const std::uint64_t word = period * spread[distance];
