@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <iterator>
+#include <memory>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
@@ -200,33 +204,35 @@ class BlockClaims {
 
 // Whether a block was claimed, for the walk in offset order, which needs no more: one bit per
 // block where blocks lie on multiples of the block size (as archives are written), a set for the
-// others.
+// others. Claims come from two threads at once; of two claims of one block, exactly one finds it
+// free.
 class ClaimedBlocks {
   public:
     explicit ClaimedBlocks(const dat::DatDatabase& database)
         : block_size_{database.header().block_size} {
         if (block_size_ > link_length && database.file_length() / block_size_ < max_bits) {
-            bits_.resize(database.file_length() / block_size_ + 1);
+            blocks_ = database.file_length() / block_size_ + 1;
+            words_ = std::make_unique<std::atomic<std::uint64_t>[]>((blocks_ + 63) / 64);
         }
     }
 
     // Whether `block` was free until now.
     bool claim(std::uint32_t block) {
-        if (!bits_.empty() && block % block_size_ == 0 && block / block_size_ < bits_.size()) {
-            const std::size_t index = block / block_size_;
-            if (bits_[index]) {
-                return false;
-            }
-            bits_[index] = true;
-            return true;
+        if (words_ && block % block_size_ == 0 && block / block_size_ < blocks_) {
+            const std::uint64_t index = block / block_size_;
+            const std::uint64_t bit = std::uint64_t{1} << (index % 64);
+            return (words_[index / 64].fetch_or(bit, std::memory_order_relaxed) & bit) == 0;
         }
+        const std::scoped_lock lock{others_mutex_};
         return others_.insert(block).second;
     }
 
   private:
     static constexpr std::uint64_t max_bits = std::uint64_t{1} << 30;
     std::uint32_t block_size_;
-    std::vector<bool> bits_;
+    std::uint64_t blocks_ = 0;
+    std::unique_ptr<std::atomic<std::uint64_t>[]> words_;
+    std::mutex others_mutex_;
     std::unordered_set<std::uint32_t> others_;
 };
 
@@ -347,28 +353,33 @@ void verify_file(const dat::DatDatabase& database, const ListedFile& file, Block
     });
 }
 
-// Every file read in ascending offset order through one large window, the claims' link words
-// taken from the bytes read; the problems are kept and reported afterwards in id order, as the
-// walk in id order reports them. Gives false, having reported nothing, when a block is claimed
-// twice: which chain is named for it depends on the order of claiming, so then the files are
-// gone through in id order instead.
-bool verify_in_offset_order(const dat::DatDatabase& database, std::span<const ListedFile> files,
-                            const Manifest* manifest, VerifyReport& report) {
-    if (database.header().block_size <= link_length) {
-        return false;  // no chain can be read; the walk in id order names each
-    }
-    struct Found {
-        std::size_t file;
-        std::string_view step;
-        std::string error;
-    };
+// A problem found in the walk in offset order, kept to be reported in id order.
+struct Found {
+    std::size_t file;
+    std::string_view step;
+    std::string error;
+};
+
+// One thread's stretch of the walk in offset order, and what it found and read there.
+struct Stretch {
+    std::span<const std::size_t> order;
     std::vector<Found> found;
     std::size_t files_read = 0;
     std::uint64_t bytes_read = 0;
-    ClaimedBlocks claimed{database};
+    bool claimed_twice = false;
+};
+
+// Reads the files of `stretch` in its order through a window of its own, claiming their blocks
+// in `claimed`. Stops when a block is claimed twice, here or (`stop`) in the other stretch.
+void verify_stretch(const dat::DatDatabase& database, std::span<const ListedFile> files,
+                    const Manifest* manifest, ClaimedBlocks& claimed, std::atomic<bool>& stop,
+                    Stretch& stretch) {
     dat::ReadWindow window{ordered_read_span};
     std::vector<std::uint8_t> stored;
-    for (const std::size_t index : offset_order(files)) {
+    for (const std::size_t index : stretch.order) {
+        if (stop.load(std::memory_order_relaxed)) {
+            return;
+        }
         const dat::DatFileEntry& entry = files[index].entry;
         const bool looked_at = is_looked_at(files[index], manifest);
         const auto read = looked_at ? read_stored(database, entry, window, stored)
@@ -377,21 +388,59 @@ bool verify_in_offset_order(const dat::DatDatabase& database, std::span<const Li
                 database.header().block_size, entry,
                 [&](std::uint32_t block) { return claimed.claim(block); },
                 WindowLinks{database, window})) {
-            return false;
+            stretch.claimed_twice = true;
+            stop = true;
+            return;
         }
         const auto problem = [&](std::string_view step, const std::string& error) {
-            found.push_back({index, step, error});
+            stretch.found.push_back({index, step, error});
         };
         if (!read) {
             problem(read_step, read.error().message());
             continue;
         }
-        ++files_read;
-        bytes_read += entry.size;
+        ++stretch.files_read;
+        stretch.bytes_read += entry.size;
         if (looked_at) {
             check_contents(files[index], stored, manifest, problem);
         }
     }
+}
+
+// Every file read in ascending offset order, in two stretches of about as many stored bytes on
+// two threads when there are two cores, each through its own large window, the claims' link
+// words taken from the bytes read; the problems are kept and reported afterwards in id order,
+// as the walk in id order reports them. Gives false, having reported nothing, when a block is
+// claimed twice: which chain is named for it depends on the order of claiming, so then the
+// files are gone through in id order instead.
+bool verify_in_offset_order(const dat::DatDatabase& database, std::span<const ListedFile> files,
+                            const Manifest* manifest, VerifyReport& report) {
+    if (database.header().block_size <= link_length) {
+        return false;  // no chain can be read; the walk in id order names each
+    }
+    const std::vector<std::size_t> order = offset_order(files);
+    const auto cut = halving_cut(order.size(),
+                                 [&](std::size_t i) { return files[order[i]].entry.size; });
+    Stretch parts[2];
+    parts[0].order = std::span{order}.first(cut.value_or(order.size()));
+    parts[1].order = std::span{order}.subspan(cut.value_or(order.size()));
+    ClaimedBlocks claimed{database};
+    std::atomic<bool> stop{false};
+    const auto stretch = [&](std::size_t part) {
+        verify_stretch(database, files, manifest, claimed, stop, parts[part]);
+    };
+    if (cut) {
+        run_two_stretches(stretch, stop);
+    } else {
+        stretch(0);
+    }
+    if (parts[0].claimed_twice || parts[1].claimed_twice) {
+        return false;
+    }
+    std::vector<Found> found = std::move(parts[0].found);
+    std::ranges::move(parts[1].found, std::back_inserter(found));
+    const std::size_t files_read = parts[0].files_read + parts[1].files_read;
+    const std::uint64_t bytes_read = parts[0].bytes_read + parts[1].bytes_read;
     // Each file's problems were kept together, in the order found.
     std::ranges::stable_sort(found, {}, &Found::file);
     auto next = found.begin();
