@@ -419,8 +419,8 @@ bool verify_in_offset_order(const dat::DatDatabase& database, std::span<const Li
         return false;  // no chain can be read; the walk in id order names each
     }
     const std::vector<std::size_t> order = offset_order(files);
-    const auto cut = halving_cut(order.size(),
-                                 [&](std::size_t i) { return files[order[i]].entry.size; });
+    const auto cut =
+        halving_cut(order.size(), [&](std::size_t i) { return files[order[i]].entry.size; });
     Stretch parts[2];
     parts[0].order = std::span{order}.first(cut.value_or(order.size()));
     parts[1].order = std::span{order}.subspan(cut.value_or(order.size()));
