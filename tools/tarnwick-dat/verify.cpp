@@ -288,10 +288,16 @@ void check_digest(const Manifest& manifest, std::uint32_t id, std::span<const st
     }
 }
 
-// Whether any check needs the file's bytes (a plain file's chain need only read whole).
+// Whether a check reads the file's expanded bytes: a clothing table's, or every file's against a
+// manifest.
+bool expanded_bytes_wanted(const ListedFile& file, const Manifest* manifest) {
+    return file.type == dat::DatFileType::Clothing || manifest != nullptr;
+}
+
+// Whether any check needs the file's stored bytes (a plain file's chain need only read whole; a
+// compressed one is measured at least).
 bool is_looked_at(const ListedFile& file, const Manifest* manifest) {
-    return file.entry.is_compressed() || file.type == dat::DatFileType::Clothing ||
-           manifest != nullptr;
+    return file.entry.is_compressed() || expanded_bytes_wanted(file, manifest);
 }
 
 // What is checked of a file once its chain was read: its expansion, its clothing table, its
@@ -302,8 +308,8 @@ void check_contents(const ListedFile& file, std::span<const std::uint8_t> stored
     std::span<const std::uint8_t> bytes = stored;
     if (file.entry.is_compressed()) {
         // The expander stops early on a malformed stream without saying so; the length it
-        // declared tells. Only a clothing table's or a digested file's bytes are looked at.
-        const bool bytes_wanted = file.type == dat::DatFileType::Clothing || manifest != nullptr;
+        // declared tells.
+        const bool bytes_wanted = expanded_bytes_wanted(file, manifest);
         if (bytes_wanted) {
             expanded = dat::decompress_lrs(stored);
             bytes = expanded;

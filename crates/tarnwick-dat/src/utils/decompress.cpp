@@ -75,8 +75,8 @@ void copy_repeating(std::uint8_t* to, std::size_t distance, std::size_t length) 
 constexpr std::size_t group_input = 8 * lrs::reference_length;
 constexpr std::size_t group_output = 8 * lrs::max_match_length;
 
-// Expands one whole group whose items all fit: the stream holds `group_input + match_copy` bytes
-// after the control byte at `in`, the output has `group_output + match_copy` bytes of room after
+// Expands one whole group whose items all fit: the stream holds `group_input` bytes after the
+// control byte at `in`, the output has `group_output + match_copy` bytes of room after
 // `produced`, and a word has been produced, so no item needs a bound checked. Gives false, with
 // `produced` and `in` where it stopped, at a reference of distance 0.
 bool expand_group(const std::uint8_t*& in, std::uint8_t* out, std::size_t& produced) {
@@ -268,7 +268,7 @@ std::size_t walk_items(std::span<const std::uint8_t> input, const Items& items) 
     std::size_t input_idx = 0;
     while (produced < limit && input_idx < data.size()) {
         if (control_bit == 0 && produced >= sizeof(std::uint64_t) &&
-            data.size() - input_idx > group_input + match_copy &&
+            data.size() - input_idx > group_input &&
             limit - produced >= group_output + match_copy) {
             const std::uint8_t* in = data.data() + input_idx;
             const bool whole = items.group(in, produced);
