@@ -40,6 +40,31 @@ void store_word(std::uint8_t* to, std::uint64_t word) {
 constexpr std::size_t match_copy = 3 * sizeof(std::uint64_t);
 static_assert(lrs::max_match_length <= match_copy);
 
+constexpr std::size_t wide_move = 16;
+static_assert(lrs::max_match_length <= wide_move + 1);
+
+// A match that does not overlap itself: sixteen bytes read whole, then written, and the
+// seventeenth, so that the longest match is covered. What it reads past the match's source
+// lands only past the match, where the items after it write again. One wide move, rather
+// than words that may each wait on the stores of the short items before them.
+
+void copy_apart(std::uint8_t* to, std::size_t distance) {
+    const std::uint8_t* const from = to - distance;
+    std::array<std::uint8_t, wide_move> wide;
+    std::memcpy(wide.data(), from, wide_move);
+    std::memcpy(to, wide.data(), wide_move);
+    to[wide_move] = from[wide_move];
+}
+
+// A match a word or more back that overlaps itself: three words, each read once the one
+// before it is written, so that it repeats as it must.
+void copy_overlapping(std::uint8_t* to, std::size_t distance) {
+    const std::uint8_t* const from = to - distance;
+    for (std::size_t at = 0; at < match_copy; at += sizeof(std::uint64_t)) {
+        store_word(to + at, load_word(from + at));
+    }
+}
+
 // A match fewer than eight bytes back repeats the last `distance` bytes (it overlaps itself when
 // longer than that). A period of 1, 2 or 4 bytes is spread over a word, stored three
 // times; another is copied a byte at a time up to eight bytes, then a word at a time from as
@@ -94,23 +119,17 @@ bool expand_group(const std::uint8_t*& in, std::uint8_t* out, std::size_t& produ
         }
         const lrs::Reference reference = lrs::decode_reference(in[0], in[1]);
         in += lrs::reference_length;
-        if (reference.distance < sizeof(std::uint64_t) || reference.distance > produced) {
-            if (reference.distance == 0) {
-                return false;
-            }
-            if (reference.distance > produced) {
-                copy_reference(out, produced, reference.distance, reference.length);
-            } else {
-                copy_repeating(out + produced, reference.distance, reference.length);
-            }
+        if (reference.distance == 0) {
+            return false;
+        }
+        if (reference.distance > produced) {
+            copy_reference(out, produced, reference.distance, reference.length);
+        } else if (reference.distance >= reference.length) {
+            copy_apart(out + produced, reference.distance);
+        } else if (reference.distance >= sizeof(std::uint64_t)) {
+            copy_overlapping(out + produced, reference.distance);
         } else {
-            // A word or more back: three words, each read once the one before it is written,
-            // so that a match overlapping itself repeats as it must. What lands past the match
-            // is written again by the items after it.
-            const std::uint8_t* from = out + produced - reference.distance;
-            for (std::size_t at = 0; at < match_copy; at += sizeof(std::uint64_t)) {
-                store_word(out + produced + at, load_word(from + at));
-            }
+            copy_repeating(out + produced, reference.distance, reference.length);
         }
         produced += reference.length;
     }
