@@ -3,6 +3,7 @@
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 
 #include "tarnwick_base/little_endian.hpp"
@@ -26,6 +27,12 @@ class SpanDecoder {
             std::span<const std::uint8_t, sizeof(Number)>{next_, sizeof(Number)});
         next_ += sizeof(Number);
         return true;
+    }
+
+    // Copies the next `length` bytes to `out` and takes them; `length` is at most `left()`.
+    void copy_to(void* out, std::size_t length) {
+        std::memcpy(out, next_, length);
+        next_ += length;
     }
 
     std::size_t left() const { return static_cast<std::size_t>(end_ - next_); }

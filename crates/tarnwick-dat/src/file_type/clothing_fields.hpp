@@ -8,6 +8,8 @@
 // The lists live here rather than beside the structs because the declarations' line numbers
 // are printed in failure frames, and because they are the library's insides, not its interface.
 
+#include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <tuple>
@@ -152,6 +154,39 @@ inline constexpr std::size_t smallest_stored_size =
 
 namespace fields_detail {
 
+template <class Field>
+inline constexpr bool is_number_field = false;
+template <class Record>
+inline constexpr bool is_number_field<NumberField<Record>> = true;
+
+// Whether a record of numbers only lies in memory, on this machine, exactly as it is stored:
+// its fields one after another in stored order, four bytes each, little-endian, nothing between.
+template <class Record>
+constexpr bool laid_out_as_stored() {
+    constexpr auto fields = StoredFields<Record>::list;
+    constexpr std::size_t count = std::tuple_size_v<decltype(fields)>;
+    if constexpr (std::endian::native != std::endian::little ||
+                  !std::is_trivially_copyable_v<Record> || sizeof(Record) != 4 * count ||
+                  !std::apply(
+                      [](const auto&... field) {
+                          return (is_number_field<std::remove_cvref_t<decltype(field)>> && ...);
+                      },
+                      fields)) {
+        return false;
+    } else {
+        Record record{};
+        std::uint32_t next = 1;
+        std::apply([&](const auto&... field) { ((record.*field.member = next++), ...); }, fields);
+        const auto words = std::bit_cast<std::array<std::uint32_t, count>>(record);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (words[i] != i + 1) {
+                return false;
+            }
+        }
+        return true;
+    }
+}
+
 // Stands for any member in a brace initialisation; never called.
 struct AnyMember {
     template <class T>
@@ -182,6 +217,10 @@ constexpr bool lists_every_member =
 
 }  // namespace fields_detail
 
+// A record whose list can be copied from its stored bytes whole.
+template <class Record>
+inline constexpr bool stored_as_in_memory = fields_detail::laid_out_as_stored<Record>();
+
 // A member declared in a record but not listed above would be neither read nor written.
 static_assert(fields_detail::lists_every_member<CloSubPaletteRange>);
 static_assert(fields_detail::lists_every_member<CloSubPalette>);
@@ -190,5 +229,9 @@ static_assert(fields_detail::lists_every_member<CloTextureEffect>);
 static_assert(fields_detail::lists_every_member<CloObjectEffect>);
 static_assert(fields_detail::lists_every_member<ClothingBaseEffect>);
 static_assert(fields_detail::lists_every_member<ClothingTable>);
+
+// The lists most numerous in real tables, copied whole on a little-endian machine.
+static_assert(std::endian::native != std::endian::little ||
+              (stored_as_in_memory<CloTextureEffect> && stored_as_in_memory<CloSubPaletteRange>));
 
 }  // namespace tarnwick_dat

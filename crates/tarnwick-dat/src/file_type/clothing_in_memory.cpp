@@ -45,6 +45,18 @@ class FieldDecoder {
         if (!number(count, &count_site)) {
             return false;
         }
+        if constexpr (stored_as_in_memory<Record>) {
+            // All there: no element can fail, so each is its bytes, with no bound checked.
+            if (count <= in_.left() / sizeof(Record)) {
+                out.reserve(count);
+                for (std::uint32_t i = 0; i < count; ++i) {
+                    Record element;
+                    in_.copy_to(&element, sizeof element);
+                    out.push_back(element);
+                }
+                return true;
+            }
+        }
         out.reserve(std::min<std::size_t>(count, in_.left() / smallest_stored_size<Record>));
         for (std::uint32_t i = 0; i < count; ++i) {
             Record element;
