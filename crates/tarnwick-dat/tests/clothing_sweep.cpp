@@ -1,6 +1,10 @@
 #include "clothing_sweep.hpp"
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <algorithm>
+#include <optional>
 #include <stop_token>
 #include <thread>
 
@@ -23,11 +27,33 @@ bool passes(const TableRead& read, std::uint32_t id) {
     return read.bytes && read.table && read.table->id == id && read.parsed_to == read.bytes->size();
 }
 
+// The cores this thread may run on, when there are two or more.
+std::optional<cpu_set_t> cores_to_share() {
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    if (::sched_getaffinity(0, sizeof allowed, &allowed) != 0 || CPU_COUNT(&allowed) < 2) {
+        return std::nullopt;
+    }
+    return allowed;
+}
+
+// Keeps `helper` off the core the calling thread runs on: the scheduler may otherwise leave a
+// new thread beside the one that made it, for milliseconds, while another core idles. A hint
+// only; it fails quietly.
+void keep_apart(std::jthread& helper, cpu_set_t cores) {
+    if (const int here = ::sched_getcpu(); here >= 0) {
+        CPU_CLR(static_cast<std::size_t>(here), &cores);
+    }
+    if (CPU_COUNT(&cores) > 0) {
+        (void)::pthread_setaffinity_np(helper.native_handle(), sizeof cores, &cores);
+    }
+}
+
 // Where the second thread's part begins: about half the stored bytes on from the start, after
-// `keep_id`, leaving both parts something; `ids.size()` (no second part) on one core.
+// `keep_id`, leaving both parts something; `ids.size()` (no second part) with one core.
 std::size_t second_part_start(const DatDatabase& dat, std::span<const std::uint32_t> ids,
-                              std::uint32_t keep_id) {
-    if (ids.size() < 2 || std::thread::hardware_concurrency() < 2) {
+                              std::uint32_t keep_id, bool second_core) {
+    if (ids.size() < 2 || !second_core) {
         return ids.size();
     }
     // The ids ascend, as the directory does: one walk along it finds them all.
@@ -91,7 +117,8 @@ ClothingTally sweep_clothing_tables(const DatDatabase& dat, std::span<const std:
             tally.add(*read.table);
         }
     };
-    const std::size_t second = second_part_start(dat, ids, keep_id);
+    const std::optional<cpu_set_t> cores = cores_to_share();
+    const std::size_t second = second_part_start(dat, ids, keep_id, cores.has_value());
     if (second == ids.size()) {
         visit_range(0, ids.size());
         return tally;
@@ -100,6 +127,7 @@ ClothingTally sweep_clothing_tables(const DatDatabase& dat, std::span<const std:
     {
         // Stopped and joined on the way out when a failure reported here ends the pass.
         std::jthread helper{[&](std::stop_token stop) { vouch(dat, ids, second, part, stop); }};
+        keep_apart(helper, *cores);
         visit_range(0, second);
         helper.join();
     }
