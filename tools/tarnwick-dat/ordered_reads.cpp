@@ -6,6 +6,8 @@
 #include <system_error>
 #include <thread>
 
+#include "tarnwick_base/two_cores.hpp"
+
 namespace tarnwick_tool {
 
 std::vector<std::size_t> offset_order(std::span<const ListedFile> files) {
@@ -66,7 +68,7 @@ std::expected<void, dat::DatError> check_stored(const dat::DatDatabase& database
 
 std::optional<std::size_t> halving_cut(std::size_t count,
                                        const std::function<std::uint64_t(std::size_t)>& size_at) {
-    if (count < 2 || std::thread::hardware_concurrency() < 2) {
+    if (count < 2 || !tarnwick_base::may_use_two_cores()) {
         return std::nullopt;
     }
     std::uint64_t total = 0;
@@ -92,6 +94,7 @@ void run_two_stretches(const std::function<void(std::size_t)>& stretch, std::ato
                 stop = true;
             }
         });
+        tarnwick_base::keep_off_this_core(second->native_handle());
     } catch (const std::system_error&) {
         // No thread to be had: the second stretch follows the first here.
     }

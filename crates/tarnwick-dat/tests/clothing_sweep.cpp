@@ -1,12 +1,10 @@
 #include "clothing_sweep.hpp"
 
-#include <pthread.h>
-#include <sched.h>
-
 #include <algorithm>
-#include <optional>
 #include <stop_token>
 #include <thread>
+
+#include "tarnwick_base/two_cores.hpp"
 
 namespace clothing_sweep {
 namespace {
@@ -25,28 +23,6 @@ TableRead read_table(const DatDatabase& dat, std::uint32_t id, ReadWindow& ahead
 // Every fault the check's visit reports, the known record's contents aside, must fail here.
 bool passes(const TableRead& read, std::uint32_t id) {
     return read.bytes && read.table && read.table->id == id && read.parsed_to == read.bytes->size();
-}
-
-// The cores this thread may run on, when there are two or more.
-std::optional<cpu_set_t> cores_to_share() {
-    cpu_set_t allowed;
-    CPU_ZERO(&allowed);
-    if (::sched_getaffinity(0, sizeof allowed, &allowed) != 0 || CPU_COUNT(&allowed) < 2) {
-        return std::nullopt;
-    }
-    return allowed;
-}
-
-// Keeps `helper` off the core the calling thread runs on: the scheduler may otherwise leave a
-// new thread beside the one that made it, for milliseconds, while another core idles. A hint
-// only; it fails quietly.
-void keep_apart(std::jthread& helper, cpu_set_t cores) {
-    if (const int here = ::sched_getcpu(); here >= 0) {
-        CPU_CLR(static_cast<std::size_t>(here), &cores);
-    }
-    if (CPU_COUNT(&cores) > 0) {
-        (void)::pthread_setaffinity_np(helper.native_handle(), sizeof cores, &cores);
-    }
 }
 
 // Where the second thread's part begins: about half the stored bytes on from the start, after
@@ -117,8 +93,8 @@ ClothingTally sweep_clothing_tables(const DatDatabase& dat, std::span<const std:
             tally.add(*read.table);
         }
     };
-    const std::optional<cpu_set_t> cores = cores_to_share();
-    const std::size_t second = second_part_start(dat, ids, keep_id, cores.has_value());
+    const std::size_t second =
+        second_part_start(dat, ids, keep_id, tarnwick_base::may_use_two_cores());
     if (second == ids.size()) {
         visit_range(0, ids.size());
         return tally;
@@ -127,7 +103,7 @@ ClothingTally sweep_clothing_tables(const DatDatabase& dat, std::span<const std:
     {
         // Stopped and joined on the way out when a failure reported here ends the pass.
         std::jthread helper{[&](std::stop_token stop) { vouch(dat, ids, second, part, stop); }};
-        keep_apart(helper, *cores);
+        tarnwick_base::keep_off_this_core(helper.native_handle());
         visit_range(0, second);
         helper.join();
     }
