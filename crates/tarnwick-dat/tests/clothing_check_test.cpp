@@ -194,11 +194,11 @@ std::string mismatch(const std::string& context, const std::string& left,
 // record's contents are compared in order.
 TEST(ClothingCheck, FailsWithTheFirstFault) {
     Bytes longer = encode(plain_table(0x10000002));
-    // The known table and seven more, those at `wrong` naming the next id. With two cores the
-    // later of them are read on a second thread, which reports nothing itself.
-    const auto eight = [](std::initializer_list<std::uint32_t> wrong) {
+    // The known table and `count - 1` more, those at `wrong` naming the next id. With two cores
+    // runs of tables from the end are read on a second thread, which reports nothing itself.
+    const auto tables = [](std::uint32_t count, std::initializer_list<std::uint32_t> wrong) {
         std::vector<StoredFile> files{{0x10000001, encode(known_table())}};
-        for (std::uint32_t id = 0x10000002; id <= 0x10000008; ++id) {
+        for (std::uint32_t id = 0x10000002; id <= 0x10000000 + count; ++id) {
             const bool names_next = std::ranges::find(wrong, id) != wrong.end();
             files.push_back({id, encode(plain_table(names_next ? id + 1 : id))});
         }
@@ -228,10 +228,14 @@ TEST(ClothingCheck, FailsWithTheFirstFault) {
           {0x10000001, encode(known_table())},
           {0x10000003, encode(plain_table(0x10000004))}},
          mismatch("ClothingTable 0x10000003 self-id mismatch", "268435460", "268435459")},
-        {"an early fault before a late one", eight({0x10000002, 0x10000007}),
+        {"an early fault before a late one", tables(8, {0x10000002, 0x10000007}),
          mismatch("ClothingTable 0x10000002 self-id mismatch", "268435459", "268435458")},
-        {"a late fault alone", eight({0x10000007}),
+        {"a late fault alone", tables(8, {0x10000007}),
          mismatch("ClothingTable 0x10000007 self-id mismatch", "268435464", "268435463")},
+        {"the last of many tables", tables(400, {0x10000190}),
+         mismatch("ClothingTable 0x10000190 self-id mismatch", "268435857", "268435856")},
+        {"the first of two faults far apart among many", tables(400, {0x10000100, 0x1000018F}),
+         mismatch("ClothingTable 0x10000100 self-id mismatch", "268435713", "268435712")},
         {"the known record missing, found after every file was read",
          {{0x10000002, encode(plain_table(0x10000002))},
           {0x10000003, encode(plain_table(0x10000003))}},
