@@ -220,45 +220,30 @@ bool DatDatabase::walk_in_halves(Walk& walk) const {
     }
 
     // Once both halves are walked, the first thread says where the later half's entries go
-    // (nowhere when the halves are not joined), and the second copies them there from the end,
-    // giving back its own table's pages as it goes: the directory never takes much more memory
-    // than the walk on one thread would.
-    constexpr std::size_t own_mapping_pairs = (std::size_t{512} << 10) / sizeof(DirectoryPair);
+    // (nowhere when the halves are not joined), and each thread copies half of them: the pages
+    // they land on are new, and faulting them in is most of a copy's cost.
     std::latch walked{1};
     std::latch placed{1};
     DatDirectory::value_type* room = nullptr;
-    const auto move_later = [&] {
-        constexpr std::size_t pairs_at_once = 4096;
-        for (std::size_t end = later.table.size(); end > 0;) {
-            const std::size_t start = end - std::min(end, pairs_at_once);
-            std::copy(later.table.begin() + start, later.table.begin() + end, room + start);
-            later.table.size_ = start;
-            try {
-                later.resize_storage(start);
-            } catch (const std::bad_alloc&) {
-                // Kept whole until the walk ends; nothing is lost.
-            }
-            end = start;
-        }
+    const auto copy_later = [&](bool upper) {
+        const std::size_t half = later.table.size() / 2;
+        const std::size_t from = upper ? half : 0;
+        const std::size_t to = upper ? later.table.size() : half;
+        std::copy(later.table.begin() + from, later.table.begin() + to, room + from);
     };
     bool later_walked = false;
     std::thread helper;
     try {
         helper = std::thread{[&]() noexcept {
             try {
-                // Large enough to be a mapping of its own, whose pages go back to the system
-                // as the table shrinks below.
-                later.resize_storage(own_mapping_pairs);
                 later_walked = walk_branches(root, 0, cut, branches, later).has_value();
-                later.window = ReadWindow{};
-                later.nodes = {};
             } catch (...) {
                 // Walked again on one thread, which meets the same failure and reports it.
             }
             walked.count_down();
             placed.wait();
             if (room != nullptr) {
-                move_later();
+                copy_later(true);
             }
         }};
     } catch (const std::system_error&) {
@@ -288,6 +273,9 @@ bool DatDatabase::walk_in_halves(Walk& walk) const {
         }
     }
     placed.count_down();
+    if (room != nullptr) {
+        copy_later(false);
+    }
     helper.join();
     if (room == nullptr) {
         return false;
