@@ -216,17 +216,9 @@ class TARNWICK_DAT_API DatDatabase {
     // Walks the tree from the header's root into `files_`, reading each node once; a later
     // duplicate id (in pre-order: a node's entries before its children's) replaces the earlier.
     std::expected<void, DatError> read_directory();
-    // The walk of a large tree with the root's later branches walked on a second thread; false
-    // (and `walk` to be dropped) wherever the result might differ from the walk on one thread.
-    bool walk_in_halves(Walk& walk) const;
     // Reads the node at `offset` and, depth first, its children; its entries go into the walk's
     // table between its branches, so that a well-formed tree comes out in ascending id order.
-    std::expected<void, DatError> walk_node(std::uint32_t offset, Walk& walk) const;
-    // The branches `from` to `to` (not included) of `node`, whose first entry has the given rank
-    // in pre-order, each followed by the entry of the same index.
-    std::expected<void, DatError> walk_branches(std::span<const std::uint8_t> node,
-                                                std::size_t rank, std::size_t from, std::size_t to,
-                                                Walk& walk) const;
+    std::expected<void, DatError> walk_node(std::uint32_t offset, Walk& walk);
 
     DatHeader header_;
     DatDirectory files_;

@@ -3,15 +3,12 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sched.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <random>
-#include <sstream>
 #include <string>
 
 #include "tarnwick_base/expected.hpp"
@@ -347,124 +344,6 @@ TEST_F(ArchiveTest, DuplicateIdsKeepTheLaterEntry) {
     }
     EXPECT_EQ(offsets,
               (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{7, 2}, {8, 3}, {9, 4}}));
-}
-
-// A tree of three levels opens on two threads when there are two cores, its root's later
-// branches walked on the second: every table, shape and error must be what one thread gives,
-// with this thread held to one core. Each case changes one thing in the tree of ascending ids.
-TEST_F(ArchiveTest, TwoHalvesOfTheTreeOpenAsOneThreadWalksIt) {
-    struct Case {
-        const char* name;
-        std::function<void(DatWriter&, DirectoryNode& root, std::vector<std::uint32_t>& below)>
-            change;
-    };
-    const Case cases[] = {
-        {"ascending ids", [](DatWriter&, DirectoryNode&, std::vector<std::uint32_t>&) {}},
-        {"ids given again in the later half, which wins below the root",
-         [](DatWriter& writer, DirectoryNode& root, std::vector<std::uint32_t>& below) {
-             // The root's entries come first in pre-order, so the first half's id 3 wins; the
-             // later half's first node gives again an id of the first half's last leaf.
-             root.entries[4] = entry(3, 99);
-             DirectoryNode node;
-             node.entries = {entry(3305, 98), entry(0x11, 98)};
-             node.branches[0] = leaf(writer, {entry(2, 97)});
-             node.branches[1] = leaf(writer, {entry(0x10000, 96)});
-             node.branches[2] = leaf(writer, {entry(0x10001, 95)});
-             below[4] = *writer.write_node(node);
-         }},
-        {"a later half whose first ids come before the first half's last",
-         [](DatWriter& writer, DirectoryNode&, std::vector<std::uint32_t>& below) {
-             DirectoryNode node;
-             node.entries = {entry(3)};
-             node.branches[0] = leaf(writer, {entry(1), entry(2)});
-             node.branches[1] = leaf(writer, {entry(4)});
-             below[4] = *writer.write_node(node);
-         }},
-        {"a node in both halves", [](DatWriter&, DirectoryNode&,
-                                     std::vector<std::uint32_t>& below) { below[5] = below[1]; }},
-        {"a later branch back to the root",
-         [](DatWriter& writer, DirectoryNode& root, std::vector<std::uint32_t>& below) {
-             DirectoryNode node;
-             node.entries = {entry(0x7000)};
-             node.branches[0] = writer.header().root_offset;
-             node.branches[1] = leaf(writer, {entry(0x7001)});
-             below[4] = *writer.write_node(node);
-             (void)root;
-         }},
-        {"a later node with too many entries",
-         [](DatWriter& writer, DirectoryNode&, std::vector<std::uint32_t>& below) {
-             DirectoryNode node;
-             node.entries = {entry(0x7000)};
-             node.branches[0] = leaf(writer, {entry(0x6000)});
-             node.entry_count = dat_node_entry_slots + 1;
-             below[5] = *writer.write_node(node);
-         }},
-        {"a first-half branch past the end",
-         [](DatWriter&, DirectoryNode&, std::vector<std::uint32_t>& below) {
-             below[2] = 0x7FFFFC00;
-         }},
-    };
-    const auto outcome = [&](bool one_core) {
-        cpu_set_t allowed;
-        CPU_ZERO(&allowed);
-        EXPECT_EQ(::sched_getaffinity(0, sizeof allowed, &allowed), 0);
-        if (one_core) {
-            cpu_set_t first;
-            CPU_ZERO(&first);
-            for (std::size_t cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
-                if (CPU_ISSET(cpu, &allowed)) {
-                    CPU_SET(cpu, &first);
-                    break;
-                }
-            }
-            EXPECT_EQ(::sched_setaffinity(0, sizeof first, &first), 0);
-        }
-        auto database = DatDatabase::open(path_);
-        EXPECT_EQ(::sched_setaffinity(0, sizeof allowed, &allowed), 0);
-        std::ostringstream told;
-        if (!database) {
-            told << "error: " << database.error().display();
-            return told.str();
-        }
-        told << database->directory_shape().nodes << " nodes, depth "
-             << database->directory_shape().depth << ":";
-        for (const auto& [id, kept] : database->files()) {
-            told << " " << id << "@" << kept.offset;
-        }
-        return told.str();
-    };
-    for (const Case& c : cases) {
-        DatWriter writer = create();
-        // Root entries 1000, 2000, ..., 6000; below branch b, the ids b * 1000 + 1 to + 999, in
-        // a node of three entries over four leaves of five.
-        auto root_blocks = *writer.allocate_chain(dat_node_length, ChainLayout::Contiguous);
-        writer.header().root_offset = root_blocks[0];
-        DirectoryNode root;
-        std::vector<std::uint32_t> below;
-        for (std::uint32_t branch = 0; branch <= 6; ++branch) {
-            const std::uint32_t base = branch * 1000;
-            DirectoryNode node;
-            for (std::uint32_t child = 0; child <= 3; ++child) {
-                std::vector<DatFileEntry> leaf_entries;
-                for (std::uint32_t i = 1; i <= 5; ++i) {
-                    leaf_entries.push_back(entry(base + child * 100 + i, branch));
-                }
-                node.branches[child] = leaf(writer, leaf_entries);
-                if (child < 3) {
-                    node.entries.push_back(entry(base + child * 100 + 50, branch));
-                }
-            }
-            below.push_back(*writer.write_node(node));
-            if (branch < 6) {
-                root.entries.push_back(entry((branch + 1) * 1000, 7));
-            }
-        }
-        c.change(writer, root, below);
-        std::copy(below.begin(), below.end(), root.branches.begin());
-        ASSERT_TRUE(writer.write_node_at(root_blocks, root).has_value()) << c.name;
-        ASSERT_TRUE(writer.finish().has_value()) << c.name;
-        EXPECT_EQ(outcome(false), outcome(true)) << c.name;
-    }
 }
 
 TEST_F(ArchiveTest, SixtySecondEntryHasNoBytes) {
