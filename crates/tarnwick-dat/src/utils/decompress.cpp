@@ -47,7 +47,6 @@ static_assert(lrs::max_match_length <= wide_move + 1);
 // seventeenth, so that the longest match is covered. What it reads past the match's source
 // lands only past the match, where the items after it write again. One wide move, rather
 // than words that may each wait on the stores of the short items before them.
-
 void copy_apart(std::uint8_t* to, std::size_t distance) {
     const std::uint8_t* const from = to - distance;
     std::array<std::uint8_t, wide_move> wide;
