@@ -128,14 +128,17 @@ ClothingTally sweep_clothing_tables(const DatDatabase& dat, std::span<const std:
         visit(ids[at], read);
         tally.add(*read.table);
     };
+    const auto visit_range = [&](std::size_t begin, std::size_t end) {
+        for (std::size_t at = begin; at < end; ++at) {
+            visit_one(at);
+        }
+    };
     // The second thread never takes the known record or any table before it.
     const auto floor =
         static_cast<std::size_t>(std::upper_bound(ids.begin(), ids.end(), keep_id) - ids.begin());
     if (floor >= ids.size() || ids.size() > std::numeric_limits<std::uint32_t>::max() ||
         !tarnwick_base::may_use_two_cores()) {
-        for (std::size_t at = 0; at < ids.size(); ++at) {
-            visit_one(at);
-        }
+        visit_range(0, ids.size());
         return tally;
     }
     Unclaimed unclaimed{static_cast<std::uint32_t>(ids.size())};
@@ -154,9 +157,7 @@ ClothingTally sweep_clothing_tables(const DatDatabase& dat, std::span<const std:
     // The tables before the run the second thread stopped in are all read here by now; those
     // after it, vouched for.
     if (part.unvouched) {
-        for (std::size_t at = part.unvouched->first; at < part.unvouched->second; ++at) {
-            visit_one(at);
-        }
+        visit_range(part.unvouched->first, part.unvouched->second);
     }
     tally.add(part.tally);
     return tally;
