@@ -1,6 +1,7 @@
 // The input as a whole archive file: open it, read every entry's bytes, parse every clothing
 // table. Whatever the bytes, each step ends with a DatError or a sound result, the fast reads
-// agree with the step-by-step ones, and the file is left as it was.
+// agree with the step-by-step ones, the archive opened for its clothing alone agrees with the
+// whole one, and the file is left as it was.
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "fuzz_input.hpp"
@@ -80,15 +82,36 @@ void read_everything(const DatDatabase& archive) {
     }
 }
 
+bool same_entries(const std::vector<DatFileEntry>& a, const std::vector<DatFileEntry>& b) {
+    const auto fields = [](const DatFileEntry& e) {
+        return std::tuple{e.bit_flags, e.id, e.offset, e.size, e.timestamp, e.version};
+    };
+    return std::ranges::equal(a, b, {}, fields, fields);
+}
+
+// Opened for its clothing alone, the archive fails as the whole one does, or holds exactly the
+// whole one's clothing entries.
+void require_clothing_alone_alike(const std::string& path,
+                                  const std::expected<DatDatabase, DatError>& whole) {
+    const auto clothing = DatDatabase::open(path, DatFileType::Clothing);
+    require(clothing.has_value() == whole.has_value() &&
+                (whole || clothing.error().debug() == whole.error().debug()),
+            "the archive opened for clothing fails otherwise than the whole one");
+    require(!whole || same_entries(clothing->entries(), whole->entries(DatFileType::Clothing)),
+            "the archive opened for clothing holds other entries than the whole one's clothing");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const MemoryArchive file;
     const Bytes input{data, size};
     file.replace(input);
-    if (auto archive = DatDatabase::open(file.path())) {
+    const auto archive = DatDatabase::open(file.path());
+    if (archive) {
         read_everything(*archive);
     }
+    require_clothing_alone_alike(file.path(), archive);
     const std::vector<std::uint8_t> after = file.contents(size);
     require(after.size() == size && std::equal(after.begin(), after.end(), input.begin()),
             "the archive changed");

@@ -44,6 +44,7 @@ inline constexpr std::size_t dat_link_word_length = 4;
 // A directory entry: six little-endian 32-bit numbers (flags, id, offset, size, timestamp,
 // version).
 inline constexpr std::size_t dat_entry_length = 24;
+inline constexpr std::size_t dat_entry_id_at = 4;
 
 // A directory node: 62 branch offsets, the entry count, then 61 entry slots.
 inline constexpr std::size_t dat_node_branch_count = 62;

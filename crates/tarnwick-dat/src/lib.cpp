@@ -161,6 +161,12 @@ auto within_memory(Read read) -> decltype(read()) {
 // reads ahead through its own window (nodes tend to lie together), each level of the tree into
 // its own buffer, since a node's entries are taken between its children.
 struct DatDatabase::Walk {
+    Walk(std::optional<DatFileType> kept_type, DatKind archive_kind)
+        : only{kept_type}, kind{archive_kind} {}
+
+    // The entries kept: all, or those of one type.
+    std::optional<DatFileType> only;
+    DatKind kind;
     // The nodes from the root to the one being read: at most `dat_max_tree_depth`.
     std::vector<std::uint32_t> on_path;
     std::pmr::monotonic_buffer_resource finished_memory;
@@ -209,24 +215,32 @@ struct DatDatabase::Walk {
         capacity = count;
     }
 
-    // The node's entries `from` to `to`; its first entry is the `rank`th in pre-order. Written
-    // through pointers into room made beforehand, for the many thousands of entries.
+    // The node's entries `from` to `to` that are kept; its first entry is the `rank`th in
+    // pre-order. Written through pointers into room made beforehand, for the many thousands of
+    // entries; an entry not kept costs a look at its id. The kept ones are ranked as if
+    // consecutive: they stay in their order and within the node's ranks, which no other node's
+    // entries share, and that is all the sort by rank needs.
     void add(std::span<const std::uint8_t> node, std::size_t from, std::size_t to,
              std::size_t rank) {
         const std::size_t at = table.size();
         runs.push_back({at, rank + from});
-        DatDirectory::value_type* out = extend(to - from);
+        DatDirectory::value_type* const room = extend(to - from);
+        DatDirectory::value_type* out = room;
         bool in_order = ascending;
-        std::uint32_t last = at == 0 ? 0 : out[-1].first;
+        std::uint32_t last = at == 0 ? 0 : room[-1].first;
         bool first = at == 0;
         for (std::size_t i = from; i < to; ++i) {
-            const DatFileEntry entry =
-                decode_entry(node, dat_node_entries_at + i * DatFileEntry::byte_length);
+            const std::size_t entry_at = dat_node_entries_at + i * DatFileEntry::byte_length;
+            if (only && from_id_in_dat(load_u32(node, entry_at + dat_entry_id_at), kind) != *only) {
+                continue;
+            }
+            const DatFileEntry entry = decode_entry(node, entry_at);
             in_order = in_order && (first || last < entry.id);
             first = false;
             last = entry.id;
             *out++ = {entry.id, entry};
         }
+        table.size_ = at + static_cast<std::size_t>(out - room);
         ascending = in_order;
     }
 
@@ -306,23 +320,42 @@ DatDatabase::DatDatabase(DatDatabase&& other) noexcept = default;
 DatDatabase& DatDatabase::operator=(DatDatabase&& other) noexcept = default;
 DatDatabase::~DatDatabase() = default;
 
-std::expected<DatDatabase, DatError> DatDatabase::open(const std::filesystem::path& path) {
-    return within_memory([&path]() -> std::expected<DatDatabase, DatError> {
+namespace {
+
+std::expected<DatDatabase, DatError> open_path(const std::filesystem::path& path,
+                                               const auto& open_source) {
+    return within_memory([&]() -> std::expected<DatDatabase, DatError> {
         auto file = ArchiveFile::open_read_only(path);
         if (!file) {
             return std::unexpected{DatError{DatError::PathError{path, file.error()}}};
         }
-        return open_unguarded(std::make_unique<ArchiveFile>(std::move(*file)));
+        return open_source(std::make_unique<ArchiveFile>(std::move(*file)));
     });
+}
+
+}  // namespace
+
+std::expected<DatDatabase, DatError> DatDatabase::open(const std::filesystem::path& path) {
+    return open_path(path, [](auto source) { return open_unguarded(std::move(source), {}); });
 }
 
 std::expected<DatDatabase, DatError> DatDatabase::open(
     std::unique_ptr<const FileExtPolyfill> source) {
-    return within_memory([&source] { return open_unguarded(std::move(source)); });
+    return within_memory([&source] { return open_unguarded(std::move(source), {}); });
+}
+
+std::expected<DatDatabase, DatError> DatDatabase::open(const std::filesystem::path& path,
+                                                       DatFileType only) {
+    return open_path(path, [only](auto source) { return open_unguarded(std::move(source), only); });
+}
+
+std::expected<DatDatabase, DatError> DatDatabase::open(
+    std::unique_ptr<const FileExtPolyfill> source, DatFileType only) {
+    return within_memory([&source, only] { return open_unguarded(std::move(source), only); });
 }
 
 std::expected<DatDatabase, DatError> DatDatabase::open_unguarded(
-    std::unique_ptr<const FileExtPolyfill> source) {
+    std::unique_ptr<const FileExtPolyfill> source, std::optional<DatFileType> only) {
     auto header = read_header(*source);
     if (!header) {
         return tarnwick_base::take_error(header);
@@ -330,7 +363,7 @@ std::expected<DatDatabase, DatError> DatDatabase::open_unguarded(
     // Without a length every chain read asks for it, and meets the failure there.
     const std::uint64_t length = source->length().value_or(0);
     DatDatabase database{std::move(*header), std::move(source), length};
-    TARNWICK_TRY(database.read_directory());
+    TARNWICK_TRY(database.read_directory(only));
     return database;
 }
 
@@ -448,8 +481,8 @@ std::expected<std::uint32_t, DatError> DatDatabase::expanded_size(std::uint32_t 
     });
 }
 
-std::expected<void, DatError> DatDatabase::read_directory() {
-    Walk walk;
+std::expected<void, DatError> DatDatabase::read_directory(std::optional<DatFileType> only) {
+    Walk walk{only, dat_kind()};
     TARNWICK_TRY(walk_node(header_.root_offset, walk));
     if (!walk.ascending) {
         walk.sort_by_id();

@@ -7,9 +7,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
+#include <tuple>
 
 #include "tarnwick_base/expected.hpp"
 #include "tarnwick_base/hex.hpp"
@@ -344,6 +346,82 @@ TEST_F(ArchiveTest, DuplicateIdsKeepTheLaterEntry) {
     }
     EXPECT_EQ(offsets,
               (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{7, 2}, {8, 3}, {9, 4}}));
+}
+
+// Opened for one type, an archive holds exactly the entries of that type that the whole open
+// holds, and fails as the whole open does: over a search tree, over a tree out of order that
+// gives ids twice (kept as the later in pre-order), and over corrupt trees.
+TEST_F(ArchiveTest, OpenedForOneTypeHoldsThatTypeOfTheWholeDirectory) {
+    const auto search_tree = [this](DatWriter& writer) {
+        std::vector<DatFileEntry> stored;
+        for (std::uint32_t i = 0; i < 200; ++i) {
+            const std::uint32_t prefix = std::array{0x01u, 0x06u, 0x10u}[i % 3];
+            stored.push_back(entry(prefix << 24 | i, 0, i));
+        }
+        writer.write_directory(stored);
+    };
+    const auto out_of_order = [this](DatWriter& writer) {
+        DirectoryNode root;
+        root.entries = {entry(0x10000007, 0, 1), entry(0x01000002, 0, 1), entry(0x10000003, 0, 1)};
+        root.branches[0] =
+            leaf(writer, {entry(0x10000009, 0, 2), entry(0x10000007, 0, 2), entry(0x06000001)});
+        root.branches[2] = leaf(
+            writer, {entry(0x10000001, 0, 3), entry(0x01000002, 0, 3), entry(0x10000001, 0, 4)});
+        writer.header().root_offset = *writer.write_node(root);
+    };
+    const auto sixty_two_entries = [this](DatWriter& writer) {
+        DirectoryNode root;
+        root.entries = {entry(0x10000001)};
+        root.entry_count = 62;
+        writer.header().root_offset = *writer.write_node(root);
+    };
+    const auto branch_to_itself = [](DatWriter& writer) {
+        auto blocks = *writer.allocate_chain(dat_node_length, ChainLayout::Contiguous);
+        DirectoryNode root;
+        root.entries = {entry(0x10000001)};
+        root.branches[0] = blocks[0];
+        ASSERT_TRUE(writer.write_node_at(blocks, root).has_value());
+        writer.header().root_offset = blocks[0];
+    };
+    const std::pair<const char*, std::function<void(DatWriter&)>> archives[] = {
+        {"search tree", search_tree},
+        {"out of order, ids twice", out_of_order},
+        {"62 entries", sixty_two_entries},
+        {"branch to itself", branch_to_itself},
+    };
+    for (const auto& [name, write] : archives) {
+        DatWriter writer = create();
+        write(writer);
+        ASSERT_TRUE(writer.finish().has_value()) << name;
+        const auto whole = DatDatabase::open(path_);
+        for (const DatFileType type :
+             {DatFileType::Clothing, DatFileType::Model, DatFileType::Palette}) {
+            std::ifstream in{path_, std::ios::binary};
+            auto from_memory = DatDatabase::open(
+                std::make_unique<test_support::MemoryFile>(
+                    Bytes{std::istreambuf_iterator<char>{in}, std::istreambuf_iterator<char>{}}),
+                type);
+            for (const auto& one_type : {DatDatabase::open(path_, type), std::move(from_memory)}) {
+                ASSERT_EQ(one_type.has_value(), whole.has_value()) << name;
+                if (!whole) {
+                    EXPECT_EQ(one_type.error().debug(), whole.error().debug()) << name;
+                    continue;
+                }
+                std::vector<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>> expected;
+                for (const auto& [id, kept] : whole->files()) {
+                    if (whole->type_of(id) == type) {
+                        expected.emplace_back(id, kept.id, kept.size);
+                    }
+                }
+                std::vector<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>> held;
+                for (const auto& [id, kept] : one_type->files()) {
+                    held.emplace_back(id, kept.id, kept.size);
+                }
+                EXPECT_EQ(held, expected) << name << ", " << file_type_name(type);
+                EXPECT_EQ(one_type->directory_shape().nodes, whole->directory_shape().nodes);
+            }
+        }
+    }
 }
 
 TEST_F(ArchiveTest, SixtySecondEntryHasNoBytes) {

@@ -23,7 +23,8 @@
 //   }
 //
 // What each header holds:
-// - lib.hpp: `DatDatabase` (open by path or over your own positioned reads, `header()`,
+// - lib.hpp: `DatDatabase` (open by path or over your own positioned reads, whole or keeping
+//   one type's entries, `header()`,
 //   `files()`, `entries(type)`, `type_of(id)`, `get_file(id)`), `DatDirectory` (what `files()`
 //   gives: (id, entry) pairs in ascending id order, `find`, `contains`), `DatHeader`,
 //   `DatFileEntry`;
