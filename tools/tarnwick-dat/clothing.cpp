@@ -43,7 +43,8 @@ nlohmann::json stop_json(std::span<const std::uint8_t> bytes, std::uint64_t posi
 }
 
 int run_clothing(const ClothingCommand& command) {
-    auto database = dat::DatDatabase::open(command.archive);
+    // Only clothing tables are looked up: the rest of the directory is not kept.
+    auto database = dat::DatDatabase::open(command.archive, dat::DatFileType::Clothing);
     if (!database) {
         return fail(command, open_failure(command.archive, database.error()));
     }

@@ -28,15 +28,15 @@ deferred::HexId hex_id(std::uint32_t id) {
     return deferred::HexId{id};
 }
 
-// The clothing tables of the archive, in ascending identifier order: the lowest failing
-// identifier is the one reported, and files stored in id order are read one after another
-// through the read-ahead window.
+// The clothing tables of the archive, in ascending identifier order (the directory's): the
+// lowest failing identifier is the one reported, and files stored in id order are read one
+// after another through the read-ahead window.
 std::vector<std::uint32_t> clothing_ids(const DatDatabase& dat) {
-    const std::vector<DatFileEntry> entries = dat.entries(DatFileType::Clothing);
     std::vector<std::uint32_t> ids;
-    ids.reserve(entries.size());
-    for (const DatFileEntry& entry : entries) {
-        ids.push_back(entry.id);
+    for (const DirectoryPair& pair : dat.files()) {
+        if (dat.type_of(pair.first) == DatFileType::Clothing) {
+            ids.push_back(pair.first);
+        }
     }
     return ids;
 }
@@ -86,7 +86,7 @@ RUNNER_CHECK(all_retail_clothing_tables_parse) {
         std::cout << "Skipping Clothing parity: portal.dat not found\n";
         return;
     }
-    auto dat = DatDatabase::open(*path);
+    auto dat = DatDatabase::open(*path, DatFileType::Clothing);
     if (!dat) {
         runner::fail("open portal.dat: " + dat.error().debug());
     }
