@@ -8,9 +8,9 @@
 // against `verify`, `ls --format json` against text `ls`, and `extract` into a memory file system
 // against BIN_DIR/extract_floor. Each pair runs interleaved, alternating which goes first; printed
 // are the median and spread of wall time, user and system time, bytes read and read calls, peak
-// memory, the ratios with their goals, and, under valgrind, the instructions (callgrind) and heap
-// allocations (memcheck) of the check and the walker. Fails (status 1, with a message) when a
-// program fails or the walker and the library disagree on what they read.
+// memory, the ratios with their goals, and, under callgrind, the instructions and heap
+// allocations (calls to the C allocator) of the check and the walker. Fails (status 1, with a
+// message) when a program fails or the walker and the library disagree on what they read.
 
 #include <malloc.h>
 #include <stdlib.h>
@@ -21,8 +21,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -125,7 +128,32 @@ struct Program {
     std::function<Sample()> run;
 };
 
-// What valgrind counts of one run: instructions (callgrind) and heap blocks taken (memcheck).
+// A folder of this run's own, made afresh (never one that was there before) and removed with
+// all it holds.
+class PrivateFolder {
+  public:
+    explicit PrivateFolder(const fs::path& under) {
+        std::string pattern = (under / "tarnwick-bench-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            die("cannot create a folder in " + under.string());
+        }
+        path_ = pattern;
+    }
+    PrivateFolder(const PrivateFolder&) = delete;
+    PrivateFolder& operator=(const PrivateFolder&) = delete;
+    ~PrivateFolder() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+
+    const fs::path& path() const { return path_; }
+
+  private:
+    fs::path path_;
+};
+
+// What valgrind counts of one run: instructions, and heap blocks taken (calls to the C
+// allocator), both from callgrind.
 struct Counted {
     std::optional<unsigned long long> instructions;
     std::optional<unsigned long long> allocations;
@@ -151,15 +179,50 @@ std::optional<unsigned long long> number_after(const std::string& text, const st
     return std::stoull(digits);
 }
 
+// The calls a callgrind profile records to the C allocator's functions: every heap block the
+// program took (operator new and the containers come through malloc). Counted here rather than
+// by memcheck, which cannot take over the allocator of a program linked whole.
+std::optional<unsigned long long> allocator_calls(const fs::path& profile) {
+    static const std::set<std::string, std::less<>> allocators{
+        "malloc", "calloc", "realloc", "memalign", "aligned_alloc", "posix_memalign", "valloc"};
+    std::ifstream in{profile};
+    std::map<std::string, std::string, std::less<>> names;  // by the profile's "(id)"
+    bool to_allocator = false;  // whether the next "calls=" line is one to the allocator
+    unsigned long long calls = 0;
+    std::string line;
+    while (std::getline(in, line)) {
+        const bool callee = line.starts_with("cfn=(");
+        if (callee || line.starts_with("fn=(")) {
+            // "fn=(id) name" names a function the first time, "fn=(id)" after.
+            const std::size_t open = line.find('(');
+            const std::size_t close = line.find(')', open);
+            const std::string id = line.substr(open, close - open + 1);
+            if (close + 1 < line.size()) {
+                names[id] = line.substr(close + 2);
+            }
+            to_allocator = callee && allocators.contains(names[id]);
+        } else if (to_allocator && line.starts_with("calls=")) {
+            calls += std::stoull(line.substr(6));
+            to_allocator = false;
+        }
+    }
+    if (!in.eof()) {
+        return std::nullopt;
+    }
+    return calls;
+}
+
 Counted count_under_valgrind(const std::vector<std::string>& argv) {
-    const auto under = [&](std::vector<std::string> tool, const std::string& key) {
-        tool.insert(tool.begin(), "/usr/bin/valgrind");
-        tool.insert(tool.end(), argv.begin(), argv.end());
-        auto run = bench::run_child(tool, {.discard_output = true, .capture_errors = true});
-        return run ? number_after(run->errors, key) : std::nullopt;
-    };
-    return {under({"--tool=callgrind", "--callgrind-out-file=/dev/null"}, "Collected :"),
-            under({"--tool=memcheck"}, "total heap usage:")};
+    const PrivateFolder folder{fs::temp_directory_path()};
+    const fs::path profile = folder.path() / "callgrind.out";
+    std::vector<std::string> tool{"/usr/bin/valgrind", "--tool=callgrind",
+                                  "--callgrind-out-file=" + profile.string()};
+    tool.insert(tool.end(), argv.begin(), argv.end());
+    auto run = bench::run_child(tool, {.discard_output = true, .capture_errors = true});
+    if (!run) {
+        return {};
+    }
+    return {number_after(run->errors, "Collected :"), allocator_calls(profile)};
 }
 
 double median(std::vector<double> values) {
@@ -386,33 +449,24 @@ void bench_check(const Options& options, const std::string& archive) {
 // A fresh, empty folder in the memory file system for each run of an extraction.
 class Scratch {
   public:
-    Scratch() {
-        char pattern[] = "/dev/shm/tarnwick-bench-XXXXXX";
-        if (::mkdtemp(pattern) == nullptr) {
-            die("cannot create a folder in /dev/shm");
-        }
-        root_ = pattern;
-    }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-    ~Scratch() { fs::remove_all(root_); }
-
     // Empties the scratch folder and gives a new empty folder inside.
     std::string fresh() {
-        fs::remove_all(root_ / "out");
-        fs::create_directory(root_ / "out");
-        return (root_ / "out").string();
+        fs::remove_all(out());
+        fs::create_directory(out());
+        return out().string();
     }
     std::size_t files_written() const {
         std::size_t files = 0;
-        for (const auto& item : fs::recursive_directory_iterator(root_ / "out")) {
+        for (const auto& item : fs::recursive_directory_iterator(out())) {
             files += item.is_regular_file() ? 1u : 0u;
         }
         return files;
     }
 
   private:
-    fs::path root_;
+    fs::path out() const { return root_.path() / "out"; }
+
+    PrivateFolder root_{"/dev/shm"};
 };
 
 Program tool_program(std::string label, std::vector<std::string> argv, ChildOutput where = {}) {
